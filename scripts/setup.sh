@@ -1,0 +1,31 @@
+# Shared by run.sh and test.sh: installs what is missing and builds.
+# Sourced, not run.
+
+# zorvik_install PACKAGE...: installs the Debian packages that are missing.
+zorvik_install() {
+    local missing=()
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing: ${missing[*]}" >&2
+        DEBIAN_FRONTEND=noninteractive apt-get update -qq >&2
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+    else
+        echo "Some packages are missing. Install them with:" >&2
+        echo "  sudo apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+}
+
+# zorvik_build DIR BUILD_TYPE [CMAKE_OPTION...]: configures and builds.
+zorvik_build() {
+    local dir="$1" type="$2"
+    shift 2
+    cmake -S "$ZORVIK_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
+    cmake --build "$dir" -j2 >/dev/null
+}
+
+ZORVIK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+ZORVIK_PACKAGES=(cmake g++ make libsdl1.2-dev)

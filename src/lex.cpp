@@ -1,0 +1,298 @@
+// The lexer. A 256-entry class map decides, by a token's first byte, what
+// kind of token it is and which bytes may continue it.
+#include "lex.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "listing.h"
+#include "main.h"
+#include "parse.h"
+#include "symtab.h"
+
+signed char token_map[256];
+lex_token cur_token;
+int cur_line = 0;
+int cur_pos = 0;
+
+static int scope = 0;
+
+// The reading layer under the lexer. It keeps the one byte that the lexer
+// pushes back, and turns a carriage return directly before a newline into
+// the newline alone, so positions and strings are the same on every
+// platform. Bytes are 0 to 255; READ_END marks the end of the input (or an
+// error while reading, which ends the input the same way).
+constexpr int READ_END = -1;
+static int pushed_back = READ_END;
+static bool input_ended = false;
+
+static int mlex_read(FILE* s)
+{
+    input_ended = false;
+    if (pushed_back != READ_END) {
+        int c = pushed_back;
+        pushed_back = READ_END;
+        return c;
+    }
+    int c = fgetc(s);
+    if (c == '\r') {
+        int d = fgetc(s);
+        if (d == '\n')
+            return '\n';
+        if (d != EOF)
+            ungetc(d, s);
+    }
+    input_ended = (c == EOF);
+    return c;
+}
+
+// Pushing back the end of the input does nothing.
+static void mlex_unread(int c)
+{
+    if (c != READ_END)
+        pushed_back = c;
+}
+
+static int plain_read(mlex_file* f)
+{
+    return mlex_read(f->stream);
+}
+
+void init_map()
+{
+    memset(token_map, 0, sizeof token_map);
+    token_map['.'] = TOK_SYMBOL;
+    token_map['<'] = TOK_SYMBOL;
+    for (int c = 'A'; c <= 'Z'; c++)
+        token_map[c] = TOK_WORD;
+    for (int c = 'a'; c <= 'z'; c++)
+        token_map[c] = TOK_WORD;
+    for (int c = '0'; c <= '9'; c++)
+        token_map[c] = TOK_DIGIT;
+    token_map['"'] = TOK_STRING;
+    token_map['\''] = TOK_STRING;
+    token_map['{'] = TOK_OPEN_BRACE;
+    token_map['}'] = TOK_CLOSE_BRACE;
+    token_map['('] = TOK_OPEN_PAREN;
+    token_map[')'] = TOK_CLOSE_PAREN;
+    token_map['$'] = TOK_DOLLAR;
+    token_map[';'] = TOK_COMMENT;
+    token_map[','] = TOK_COMMA;
+    token_map['#'] = TOK_IMMEDIATE;
+    token_map['='] = TOK_OPERATOR;
+    token_map['*'] = TOK_OPERATOR;
+}
+
+static int class_of(int c)
+{
+    return c == READ_END ? 0 : token_map[c & 0xFF];
+}
+
+int mlex_init_file(mlex_file* f, const char* path)
+{
+    init_map();
+    f->stream = fopen(path, "rb");
+    if (!f->stream)
+        return -1;
+    // A path that opens but cannot be read (a directory) is no source either.
+    int c = fgetc(f->stream);
+    if (c == EOF && ferror(f->stream)) {
+        int err = errno;
+        fclose(f->stream);
+        f->stream = nullptr;
+        errno = err;
+        return -1;
+    }
+    if (c != EOF)
+        ungetc(c, f->stream);
+    pushed_back = READ_END;
+    input_ended = false;
+    f->reserved1 = 0;
+    f->reserved2 = 0;
+    return 1;
+}
+
+int mlex_close(mlex_file* f)
+{
+    if (f->stream)
+        fclose(f->stream);
+    return 0;
+}
+
+// The counting read: every byte it consumes moves the position.
+int mlex_getc(mlex_file* f)
+{
+    int c = mlex_read(f->stream);
+    if (c == '\n') {
+        cur_line++;
+        cur_pos = 0;
+    } else {
+        cur_pos++;
+    }
+    return c == READ_END ? READ_END : (int)(signed char)c;
+}
+
+int slash_sequence(int c)
+{
+    switch (c) {
+    case 'n': return '\n';
+    case 't': return '\t';
+    case '"': return '"';
+    case '\'': return '\'';
+    default: return 0;
+    }
+}
+
+// Appends one byte to the token text; past 1023 bytes the rest of the token
+// is consumed and dropped.
+static void append(int& len, int c)
+{
+    if (len < LEXEME_SIZE - 1)
+        cur_token.lexeme[len++] = (char)c;
+}
+
+static void lex_run(mlex_file* f, int c, int k)
+{
+    cur_token.tok_type = k;
+    if (c == '{')
+        scope++;
+    else if (c == '}')
+        scope--;
+    cur_token.scope = scope;
+    int len = 0;
+    append(len, c);
+    int d;
+    while ((d = plain_read(f)) != READ_END && d != 0 && class_of(d) == k)
+        append(len, d);
+    mlex_addtoken();
+    mlex_unread(d);
+}
+
+// A '$' address or a '#' immediate: the ending byte is consumed, not pushed back.
+static void lex_operand(mlex_file* f, int type, bool dollar_too)
+{
+    cur_token.tok_type = type;
+    int len = 0;
+    int d;
+    while ((d = plain_read(f)) != READ_END) {
+        int k = class_of(d);
+        if (k != TOK_WORD && k != TOK_DIGIT && !(dollar_too && k == TOK_DOLLAR))
+            break;
+        append(len, d);
+    }
+    mlex_addtoken();
+}
+
+static void lex_string(mlex_file* f)
+{
+    cur_token.tok_type = TOK_STRING;
+    int len = 0;
+    int p = '"';
+    for (;;) {
+        int d = mlex_getc(f);
+        if (input_ended)
+            break;
+        d &= 0xFF;
+        if (d == 0)
+            break;
+        if (class_of(d) == TOK_STRING) {
+            if (p != '\\')
+                break;
+            if (len > 1)
+                cur_token.lexeme[len - 1] = (char)slash_sequence(d);
+        } else if (d == '\\') {
+            int e = mlex_getc(f) & 0xFF;
+            if (input_ended)
+                e = 0;
+            append(len, slash_sequence(e));
+            p = e;
+        } else {
+            append(len, d);
+            p = d;
+        }
+    }
+    mlex_addtoken();
+}
+
+static void skip_comment(mlex_file* f)
+{
+    int d;
+    while ((d = plain_read(f)) != READ_END && d != '\n') {
+    }
+}
+
+void mlex_gettoken(mlex_file* f)
+{
+    for (;;) {
+        int c = mlex_getc(f);
+        if (input_ended) {
+            cur_token.tok_type = TOK_END;
+            return;
+        }
+        c &= 0xFF;
+        memset(&cur_token, 0, sizeof cur_token);
+        cur_token.column = cur_pos;
+        cur_token.line = cur_line;
+        int k = class_of(c);
+        switch (k) {
+        case TOK_SYMBOL: case TOK_WORD: case TOK_DIGIT:
+        case TOK_OPEN_BRACE: case TOK_CLOSE_BRACE:
+        case TOK_OPEN_PAREN: case TOK_CLOSE_PAREN:
+        case TOK_COMMA: case TOK_OPERATOR:
+            lex_run(f, c, k);
+            return;
+        case TOK_DOLLAR:
+            lex_operand(f, TOK_HEX, false);
+            return;
+        case TOK_IMMEDIATE:
+            lex_operand(f, TOK_IMMEDIATE, true);
+            return;
+        case TOK_STRING:
+            lex_string(f);
+            return;
+        case TOK_COMMENT:
+            skip_comment(f);
+            break;
+        default:
+            break;  // skipped byte
+        }
+    }
+}
+
+void mlex_addtoken()
+{
+    if (cur_token.tok_type != TOK_END)
+        sym_add(&symbols, cur_token.lexeme, cur_token.tok_type, cur_token.column,
+                cur_token.line, cur_token.scope);
+}
+
+int fpeek(FILE* stream)
+{
+    int c = fgetc(stream);
+    if (c != EOF)
+        ungetc(c, stream);
+    return c;
+}
+
+void addchr(int c)
+{
+    cur_token.lexeme[0] = (char)c;
+    cur_token.lexeme[1] = 0;
+}
+
+// The run driver: lex the whole source, run it, write what the debug mode
+// asks for, free the table.
+void mlex_anaylize(mlex_file* f)
+{
+    sym_init(&symbols);
+    do {
+        mlex_gettoken(f);
+    } while (cur_token.tok_type != TOK_END);
+    mlex_close(f);
+    parse();
+    if (debug_mode == 1 || debug_mode == 2)
+        build_debug("debug.html");
+    if (debug_mode == 1)
+        sym_print(&symbols);
+    sym_free(&symbols);
+}

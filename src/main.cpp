@@ -1,0 +1,77 @@
+// The program shell: reads the command line, opens the window, hands the
+// source to the run driver and releases the display at the end.
+#include "main.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "lex.h"
+#include "mxfont.h"
+#include "parse.h"
+#include "services.h"
+
+int debug_mode = 0;
+SDL_Surface* front = nullptr;
+mx_font* the_font = nullptr;
+int active = 0;
+
+// The option is recognised only right after the source path, spelled exactly.
+static int read_debug_option(int argc, char** argv)
+{
+    if (argc != 3)
+        return 0;
+    if (strcmp(argv[2], "--debug") == 0)
+        return 1;
+    if (strcmp(argv[2], "--debug=gfx") == 0)
+        return 2;
+    return 0;
+}
+
+int SDL_main(int argc, char** argv)
+{
+    debug_mode = read_debug_option(argc, argv);
+    srand((unsigned)time(nullptr));
+    set_callback(calls);
+
+    // Without a display SDL 1.2 would fall back to drawing terminal art over
+    // the program's own console output; the dummy driver keeps it quiet.
+    if (!getenv("SDL_VIDEODRIVER") && !getenv("DISPLAY"))
+        setenv("SDL_VIDEODRIVER", "dummy", 0);
+    SDL_Init(SDL_INIT_VIDEO);
+    front = SDL_SetVideoMode(480, 272, 0, 0);
+
+    const char* path = "default.zvs";
+    if (argc == 2 || argc == 3)
+        path = argv[1];
+    else
+        debug_mode = 0;
+
+    int status = 0;
+    mlex_file source{};
+    mlex_init_file(&source, path);
+    if (source.stream) {
+        mlex_anaylize(&source);
+    } else {
+        fprintf(stderr, "zorvik: cannot open source file '%s': %s\n", path, strerror(errno));
+        status = 1;
+    }
+    do_quit();
+    return status;
+}
+
+void do_quit()
+{
+    _reg.X = 0;
+    if (front) {
+        SDL_FreeSurface(front);
+        front = nullptr;
+    }
+    if (the_font) {
+        SDL_FreeFont(the_font);
+        the_font = nullptr;
+    }
+    SDL_Quit();
+}

@@ -1,0 +1,19 @@
+// The services a program reaches with `int`, and the callback table.
+#pragma once
+#include "SDL.h"
+
+constexpr int key_offset = 65535;   // key-state area: one cell per SDL key symbol
+
+struct callback_entry {
+    void (*function)();
+    int key;
+};
+
+extern SDL_Event e;
+extern callback_entry calls[];
+extern callback_entry* callbacks;
+
+int do_interupt(int service);
+void set_callback(callback_entry* table);
+callback_entry* get_callback(int key);
+void fill();

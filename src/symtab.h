@@ -1,0 +1,44 @@
+// The token table: one interned record per distinct text in a binary tree,
+// and the program-order list of occurrences that the machine executes.
+#pragma once
+
+struct token {
+    char* lexeme;   // own copy of the text, in the source's letter case
+    int tok_type;   // type of the first occurrence
+    int column;
+    int line;
+    int scope;
+    int pcode;      // mnemonic number, 0 for any other text
+    token* lower;
+    token* higher;
+};
+
+struct token_cell {
+    token* tok;
+    token_cell* next_cell;
+};
+
+struct symtab {
+    token* root;
+    token_cell* head;
+    token_cell* tail;
+    int token_count;
+};
+
+extern symtab symbols;
+extern const int jmp_types[];
+
+void sym_init(symtab* t);
+token* sym_add(symtab* t, char* text, int tok_type, int column, int line, int scope);
+token* sym_look(token** link, const char* text);
+void sym_print(symtab* t);
+void node_print(token* n);
+void list_print(token_cell* c);
+const char* trans_type(int tok_type);
+void sym_free(symtab* t);
+void node_free(token* n);
+void list_free(token_cell* c);
+token_cell* sym_list_look(symtab* table, token_cell* head, const char* text);
+
+// Reports that memory ran out and ends the process with status 1.
+[[noreturn]] void sym_out_of_memory();

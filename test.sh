@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds Zorvik VM, installing what is missing, and runs the whole test suite
+# twice: a normal build, then one under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Headless: SDL's dummy video driver.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/scripts/setup.sh"
+
+zorvik_install "${ZORVIK_PACKAGES[@]}" libgtest-dev
+export SDL_VIDEODRIVER=dummy
+
+for variant in release asan; do
+    dir="$ZORVIK_ROOT/build/test-$variant"
+    if [ "$variant" = asan ]; then
+        zorvik_build "$dir" RelWithDebInfo -DZORVIK_SANITIZE=ON
+    else
+        zorvik_build "$dir" Release
+    fi
+    echo "== $variant build"
+    (cd "$dir" && ctest -j2 --output-on-failure)
+done

@@ -1,0 +1,73 @@
+// End-to-end: every NAME.zvs under golden/ is run by the built program in a
+// fresh directory holding the run-time files. Beside it:
+//   NAME.out     expected standard output, byte for byte (required)
+//   NAME.args    words passed after the source path (e.g. --debug)
+//   NAME.in      standard input
+//   NAME.status  expected exit status (default 0)
+//   NAME.html    expected debug.html
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "support.h"
+
+namespace fs = std::filesystem;
+
+static std::vector<std::string> golden_names()
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(GOLDEN_DIR))
+        if (entry.path().extension() == ".zvs")
+            names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+static std::string golden(const std::string& name, const std::string& ext)
+{
+    return std::string(GOLDEN_DIR) + "/" + name + ext;
+}
+
+class Golden : public testing::TestWithParam<std::string> {};
+
+TEST_P(Golden, MatchesExpectedOutput)
+{
+    const std::string name = GetParam();
+    std::string dir = make_temp_dir();
+    for (const char* data : {"term.mxf", "icon.bmp"}) {
+        fs::path from = fs::path(ZORVIK_RUN_DIR) / data;
+        if (fs::exists(from))
+            fs::copy_file(from, fs::path(dir) / data);
+    }
+    fs::copy_file(golden(name, ".zvs"), dir + "/" + name + ".zvs");
+
+    std::vector<std::string> args{name + ".zvs"};
+    if (fs::exists(golden(name, ".args"))) {
+        std::istringstream words(read_file(golden(name, ".args")));
+        for (std::string w; words >> w;)
+            args.push_back(w);
+    }
+    std::string input = fs::exists(golden(name, ".in")) ? read_file(golden(name, ".in")) : "";
+    int status = fs::exists(golden(name, ".status")) ? std::atoi(read_file(golden(name, ".status")).c_str()) : 0;
+
+    RunResult r = run_zorvik(args, input, dir);
+    EXPECT_EQ(r.status, status) << r.err;
+    EXPECT_EQ(r.out, read_file(golden(name, ".out")));
+    if (fs::exists(golden(name, ".html"))) {
+        EXPECT_EQ(read_file(dir + "/debug.html"), read_file(golden(name, ".html")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, Golden, testing::ValuesIn(golden_names()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             std::string n = info.param;
+                             for (char& c : n) {
+                                 if (!isalnum((unsigned char)c))
+                                     c = '_';
+                             }
+                             return n;
+                         });

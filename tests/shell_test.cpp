@@ -1,0 +1,86 @@
+// The command line and the run's frame, through the built program.
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "support.h"
+
+namespace {
+
+const std::string kMissingDefault =
+    "zorvik: cannot open source file 'default.zvs': No such file or directory\n";
+
+std::string dir_with(const std::string& name, const std::string& content)
+{
+    std::string dir = make_temp_dir();
+    std::ofstream(dir + "/" + name) << content;
+    return dir;
+}
+
+TEST(CommandLine, NoArgumentOrTooManyRunTheDefaultProgram)
+{
+    std::string empty = make_temp_dir();
+    for (auto args : {std::vector<std::string>{},
+                      std::vector<std::string>{"prog.zvs", "--debug", "extra"}}) {
+        RunResult r = run_zorvik(args, "", empty);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, kMissingDefault);
+        EXPECT_EQ(r.out, "");
+    }
+    // Three arguments ignore the option: the default program runs quietly.
+    std::string dir = dir_with("default.zvs", "lda #1");
+    std::ofstream(dir + "/prog.zvs") << "lda #2";
+    RunResult r = run_zorvik({"prog.zvs", "--debug", "x"}, "", dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/debug.html"));
+}
+
+TEST(CommandLine, DebugOptionOnlyExactlyAndInSecondPlace)
+{
+    std::string dir = dir_with("prog.zvs", "rts");
+    RunResult r = run_zorvik({"prog.zvs", "--debug"}, "", dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("symbols:\ntoken [rts] of type [Word] with opcode [2d]"), std::string::npos)
+        << r.out;
+    EXPECT_TRUE(r.out.ends_with("tokens [1]\nrts\n"));
+
+    for (const char* wrong : {"--Debug", "-debug", "--debug ", "--debug=GFX", "--debug=gf", "debug"}) {
+        RunResult q = run_zorvik({"prog.zvs", wrong}, "", dir);
+        EXPECT_EQ(q.status, 0) << wrong;
+        EXPECT_EQ(q.out.find("symbols:"), std::string::npos) << wrong;
+    }
+    // The option first: its own text is taken for the source path.
+    RunResult q = run_zorvik({"--debug", "prog.zvs"}, "", dir);
+    EXPECT_EQ(q.status, 1);
+    EXPECT_EQ(q.err, "zorvik: cannot open source file '--debug': No such file or directory\n");
+    EXPECT_EQ(q.out, "");
+}
+
+TEST(CommandLine, UnreadableSourceIsReportedAndFails)
+{
+    std::string dir = make_temp_dir();
+    std::filesystem::create_directory(dir + "/folder.zvs");
+    RunResult r = run_zorvik({"folder.zvs", "--debug"}, "", dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "zorvik: cannot open source file 'folder.zvs': Is a directory\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/debug.html"));
+
+    r = run_zorvik({"missing.zvs", "--debug"}, "", dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "zorvik: cannot open source file 'missing.zvs': No such file or directory\n");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/debug.html"));
+}
+
+TEST(CommandLine, EmptySourceRunsToTheEnd)
+{
+    std::string dir = dir_with("empty.zvs", "");
+    RunResult r = run_zorvik({"empty.zvs", "--debug"}, "", dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.ends_with("symbols:\ntokens [0]\n")) << r.out;
+}
+
+}  // namespace
