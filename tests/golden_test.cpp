@@ -1,5 +1,5 @@
-// End-to-end: every NAME.zvs under golden/ is run by the built program in a
-// fresh directory holding the run-time files. Beside it:
+// End-to-end: every NAME.zvs under tests/golden/ and docs/examples/ is run by
+// the built program in a fresh directory holding the run-time files. Beside it:
 //   NAME.out     expected standard output, byte for byte (required)
 //   NAME.args    words passed after the source path (e.g. --debug)
 //   NAME.in      standard input
@@ -17,19 +17,24 @@
 
 namespace fs = std::filesystem;
 
+// Each case is named by its path without the ending.
 static std::vector<std::string> golden_names()
 {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(GOLDEN_DIR))
-        if (entry.path().extension() == ".zvs")
-            names.push_back(entry.path().stem().string());
+    for (const char* dir : {GOLDEN_DIR, DOCS_EXAMPLES_DIR}) {
+        if (!fs::exists(dir))
+            continue;
+        for (const auto& entry : fs::directory_iterator(dir))
+            if (entry.path().extension() == ".zvs")
+                names.push_back((entry.path().parent_path() / entry.path().stem()).string());
+    }
     std::sort(names.begin(), names.end());
     return names;
 }
 
 static std::string golden(const std::string& name, const std::string& ext)
 {
-    return std::string(GOLDEN_DIR) + "/" + name + ext;
+    return name + ext;
 }
 
 class Golden : public testing::TestWithParam<std::string> {};
@@ -37,15 +42,16 @@ class Golden : public testing::TestWithParam<std::string> {};
 TEST_P(Golden, MatchesExpectedOutput)
 {
     const std::string name = GetParam();
+    const std::string base = fs::path(name).filename().string();
     std::string dir = make_temp_dir();
     for (const char* data : {"term.mxf", "icon.bmp"}) {
         fs::path from = fs::path(ZORVIK_RUN_DIR) / data;
         if (fs::exists(from))
             fs::copy_file(from, fs::path(dir) / data);
     }
-    fs::copy_file(golden(name, ".zvs"), dir + "/" + name + ".zvs");
+    fs::copy_file(golden(name, ".zvs"), dir + "/" + base + ".zvs");
 
-    std::vector<std::string> args{name + ".zvs"};
+    std::vector<std::string> args{base + ".zvs"};
     if (fs::exists(golden(name, ".args"))) {
         std::istringstream words(read_file(golden(name, ".args")));
         for (std::string w; words >> w;)
@@ -64,7 +70,9 @@ TEST_P(Golden, MatchesExpectedOutput)
 
 INSTANTIATE_TEST_SUITE_P(Programs, Golden, testing::ValuesIn(golden_names()),
                          [](const testing::TestParamInfo<std::string>& info) {
-                             std::string n = info.param;
+                             fs::path p(info.param);
+                             std::string n = p.parent_path().filename().string() + "_" +
+                                             p.filename().string();
                              for (char& c : n) {
                                  if (!isalnum((unsigned char)c))
                                      c = '_';
