@@ -1,5 +1,7 @@
 // The manual's programs are real files that the suite runs: every zvs block
-// in docs/ names its file in the comment line above it and must match it.
+// in docs/ names its file in the comment line above it and must match it,
+// and an output shown in a text block under an "output:" comment must match
+// the expected output file that the end-to-end tests check.
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -15,9 +17,9 @@ struct Shown {
     std::string program;
 };
 
-std::vector<Shown> zvs_blocks(const std::string& text)
+std::vector<Shown> blocks_of(const std::string& text, const std::string& open,
+                             const std::string& marker)
 {
-    const std::string open = "```zvs\n", marker = "<!-- file: ";
     std::vector<Shown> blocks;
     for (size_t at = text.find(open); at != std::string::npos; at = text.find(open, at + 1)) {
         size_t body = at + open.size();
@@ -41,7 +43,14 @@ TEST(Manual, EveryProgramShownIsATestedFile)
     for (const auto& entry : fs::directory_iterator(DOCS_DIR)) {
         if (entry.path().extension() != ".md")
             continue;
-        for (const Shown& s : zvs_blocks(read_file(entry.path().string()))) {
+        std::string text = read_file(entry.path().string());
+        for (const Shown& s : blocks_of(text, "```text\n", "<!-- output: ")) {
+            if (!s.file.empty()) {
+                std::string path = (fs::path(ZORVIK_SOURCE_DIR) / s.file).string();
+                EXPECT_EQ(s.program, read_file(path)) << entry.path() << " shows " << s.file;
+            }
+        }
+        for (const Shown& s : blocks_of(text, "```zvs\n", "<!-- file: ")) {
             programs++;
             ASSERT_FALSE(s.file.empty()) << entry.path() << ": a zvs block names no file";
             fs::path path = fs::path(ZORVIK_SOURCE_DIR) / s.file;
