@@ -1,11 +1,57 @@
-// The screen area and the palette.
+// The screen area and its 64-colour palette. A program draws by storing
+// bytes into a 255 by 255 window of memory; the refresh copies that window
+// to the display, one byte per pixel.
 #include "screen.h"
 
-uint32_t trans_color(int)
+#include "arith.h"
+#include "debug.h"
+#include "main.h"
+#include "parse.h"
+#include "pixelbuffer.h"
+
+// A channel's level from its two bits. The higher bit alone is the darker
+// shade (85), the lower bit alone the brighter one (127).
+static int palette_level(int byte, int low_bit)
 {
-    return 0;
+    static const int levels[4] = {0, 127, 85, 255};
+    return levels[get_bit(byte, low_bit) | (get_bit(byte, low_bit + 1) << 1)];
+}
+
+uint32_t trans_color(int byte)
+{
+    if (!front)
+        return 0;
+    return SDL_MapRGB(front->format, (Uint8)palette_level(byte, 1),
+                      (Uint8)palette_level(byte, 3), (Uint8)palette_level(byte, 5));
+}
+
+// Copies the shown cells into the locked surface, column by column. The
+// bounds also respect a surface smaller than the area, so nothing is ever
+// written outside it.
+static void screen_copy(void* pixels)
+{
+    uint8_t depth = front->format->BitsPerPixel;
+    uint16_t pitch = front->pitch;
+    int columns = front->w < SCREEN_SIDE ? front->w : SCREEN_SIDE;
+    int rows = front->h < SCREEN_SIDE ? front->h : SCREEN_SIDE;
+    for (int x = 0; x < columns; x++) {
+        for (int y = 0; y < rows; y++) {
+            uint8_t b = mem_read(memory_offset + x + SCREEN_ROW * y);
+            setpixel(pixels, x, y, b ? trans_color(b) : 0, depth, pitch);
+        }
+    }
 }
 
 void screen_refresh()
 {
+    if (!front)
+        return;
+    void* pixels = lock(front, front->format->BitsPerPixel);
+    if (pixels)
+        screen_copy(pixels);
+    unlock(front);
+    draw_debug(front);
+    // The whole window: text and a cleared surface outside the area become
+    // visible now too. The window is 480 by 272.
+    SDL_UpdateRect(front, 0, 0, front->w, front->h);
 }

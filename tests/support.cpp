@@ -135,3 +135,46 @@ RunResult run_zorvik(const std::vector<std::string>& args, const std::string& in
     r.err = read_file(io + "/err");
     return r;
 }
+
+#include <cstdint>
+
+#include "main.h"
+
+std::string font_file_bytes(int magic, int width, int height, int fill,
+                            const std::function<int(int, int, int)>& cell, int glyphs)
+{
+    std::string bytes;
+    auto put = [&bytes](int v) {
+        for (int i = 0; i < 4; i++)
+            bytes += (char)((uint32_t)v >> (8 * i));
+    };
+    put(magic);
+    put(width);
+    put(height);
+    put(fill);
+    for (int g = 0; g < glyphs; g++)
+        for (int c = 0; c < width; c++)
+            for (int r = 0; r < height; r++)
+                put(cell(g, c, r));
+    return bytes;
+}
+
+void open_test_display()
+{
+    SDL_Init(SDL_INIT_VIDEO);
+    front = SDL_SetVideoMode(480, 272, 32, 0);
+    if (!front)
+        throw std::runtime_error("cannot open the test display");
+}
+
+std::string enter_run_dir()
+{
+    std::string dir = make_temp_dir();
+    for (const char* name : {"term.mxf", "icon.bmp"}) {
+        std::string from = std::string(ZORVIK_RUN_DIR) + "/" + name;
+        std::ofstream(dir + "/" + name, std::ios::binary) << read_file(from);
+    }
+    if (chdir(dir.c_str()) != 0)
+        throw std::runtime_error("cannot enter the run directory");
+    return dir;
+}

@@ -37,3 +37,17 @@ struct RunResult {
 // temporary one when empty), feeding it `input` on standard input.
 RunResult run_zorvik(const std::vector<std::string>& args, const std::string& input = "",
                      const std::string& cwd = "");
+
+// The bytes of a font file: magic, width, height and fill, then the cells
+// that cell(glyph, column, row) gives, for the first `glyphs` glyphs (128
+// makes a complete file, fewer one that is cut short).
+std::string font_file_bytes(int magic, int width, int height, int fill,
+                            const std::function<int(int, int, int)>& cell, int glyphs = 128);
+
+// Starts SDL's video and opens the 480 by 272 window into `front`, as the
+// shell does, but at 32 bits per pixel so that pixel values are known.
+void open_test_display();
+
+// Makes a fresh temporary directory holding the built font and icon, and
+// makes it the current directory, where the machine looks for them.
+std::string enter_run_dir();
