@@ -65,3 +65,18 @@ TEST(Manual, EveryProgramShownIsATestedFile)
 }
 
 }  // namespace
+
+namespace {
+
+// The palette picture is redrawn by its tool and must not have drifted from
+// the palette or the font.
+TEST(Manual, PalettePictureIsCurrent)
+{
+    std::string out = make_temp_dir() + "/palette.png";
+    std::string cmd = std::string(ZORVIK_MKPALETTE) + " " + ZORVIK_RUN_DIR + "/term.mxf " + out;
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_TRUE(read_file(out) == read_file(std::string(DOCS_DIR) + "/palette.png"))
+        << "docs/palette.png is out of date: cmake --build BUILD --target palette_image";
+}
+
+}  // namespace
