@@ -5,7 +5,6 @@
 // that a rule has seen an overflow.
 #include "arith.h"
 
-#include "icode.h"
 #include "parse.h"
 
 int do_asl(int byte)
@@ -64,14 +63,54 @@ static void signed_rule()
     }
 }
 
-// A shift or rotation of a memory byte, or of the low byte of A for an
-// immediate operand (whose value is then not used).
-static void shift(int (*op)(int), bool on_a, int32_t v)
+static void result_rule()
+{
+    if (_reg.flags[FLAG_D] == 0)
+        unsigned_rule();
+    else
+        signed_rule();
+}
+
+// Sums are formed wide and kept modulo 2^32, like the 32-bit register.
+void arith_adc(int64_t operand)
+{
+    _reg.A = (int32_t)(_reg.A + operand);
+    result_rule();
+}
+
+void arith_sbc(int64_t operand)
+{
+    _reg.A = (int32_t)(_reg.A - operand);
+    result_rule();
+}
+
+void arith_and(int64_t operand)
+{
+    _reg.A = (int32_t)(_reg.A & operand);
+    result_rule();
+}
+
+void arith_eor(int64_t operand)
+{
+    _reg.A = (int32_t)(_reg.A ^ operand);
+    result_rule();
+}
+
+void arith_ora(int64_t operand)
+{
+    _reg.A = (int32_t)(_reg.A | operand);
+    result_rule();
+}
+
+// A shift or rotation of the memory byte at v, or of the low byte of A for
+// an immediate operand (whose value is then not used).
+static void shift(int (*op)(int), int32_t v, bool on_a)
 {
     if (on_a)
         _reg.A = op(_reg.A & 0xFF);
     else
         mem_write(v, op(mem_read(v)));
+    result_rule();
 }
 
 static int shift_right(int byte)
@@ -79,34 +118,28 @@ static int shift_right(int byte)
     return (byte & 0xFF) >> 1;
 }
 
-void do_arith(int pcode)
+void arith_asl(int32_t v, bool on_a)
 {
-    int kind = 0;
-    int32_t v = term(kind);
-    if (kind != KIND_ADDRESS && kind != KIND_IMMEDIATE && kind != KIND_REGISTER)
-        return;
-    bool imm = kind == KIND_IMMEDIATE;
-    // Sums are formed wide and kept modulo 2^32, like the 32-bit register.
-    int64_t operand = imm ? v : mem_read(v);
-    int64_t a = _reg.A;
-    switch (pcode) {
-    case P_ADC: _reg.A = (int32_t)(a + operand); break;
-    case P_SBC: _reg.A = (int32_t)(a - operand); break;
-    case P_AND: _reg.A = (int32_t)(a & operand); break;
-    case P_EOR: _reg.A = (int32_t)(a ^ operand); break;
-    case P_ORA: _reg.A = (int32_t)(a | operand); break;
-    case P_ASL: shift(do_asl, imm, v); break;
-    case P_ROL: shift(do_rol, imm, v); break;
-    case P_ROR: shift(do_ror, imm, v); break;
-    case P_LSR:
-        if (imm)
-            _reg.A >>= 1;  // arithmetic: the sign bit is kept
-        else
-            shift(shift_right, false, v);
-        break;
+    shift(do_asl, v, on_a);
+}
+
+void arith_rol(int32_t v, bool on_a)
+{
+    shift(do_rol, v, on_a);
+}
+
+void arith_ror(int32_t v, bool on_a)
+{
+    shift(do_ror, v, on_a);
+}
+
+// lsr of A is arithmetic: the sign bit is kept.
+void arith_lsr(int32_t v, bool on_a)
+{
+    if (on_a) {
+        _reg.A >>= 1;
+        result_rule();
+    } else {
+        shift(shift_right, v, false);
     }
-    if (_reg.flags[FLAG_D] == 0)
-        unsigned_rule();
-    else
-        signed_rule();
 }

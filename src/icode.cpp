@@ -27,6 +27,9 @@ void strlower(char* s)
 int trans_opcode(char* text)
 {
     strlower(text);
+    // Every mnemonic has three letters: other texts need no comparison.
+    if (strlen(text) != 3)
+        return 0;
     for (int i = 1; op_array[i]; i++)
         if (strcmp(op_array[i], text) == 0)
             return i;

@@ -17,33 +17,70 @@ int cur_pos = 0;
 
 static int scope = 0;
 
-// The reading layer under the lexer. It keeps the one byte that the lexer
-// pushes back, and turns a carriage return directly before a newline into
-// the newline alone, so positions and strings are the same on every
-// platform. Bytes are 0 to 255; READ_END marks the end of the input (or an
-// error while reading, which ends the input the same way).
+// The reading layer under the lexer. It reads the source through a large
+// buffer of its own, keeps the one byte that the lexer pushes back, and
+// turns a carriage return directly before a newline into the newline alone,
+// so positions and strings are the same on every platform. Bytes are 0 to
+// 255; READ_END marks the end of the input (or an error while reading,
+// which ends the input the same way).
 constexpr int READ_END = -1;
 static int pushed_back = READ_END;
 static bool input_ended = false;
 
-static int mlex_read(FILE* s)
+constexpr size_t READ_BUFFER_SIZE = 1 << 16;
+static unsigned char read_buffer[READ_BUFFER_SIZE];
+static size_t read_pos = 0;
+static size_t read_len = 0;
+static FILE* read_stream = nullptr;  // the stream the buffer holds bytes of
+
+static void read_reset(FILE* s)
 {
-    input_ended = false;
+    read_stream = s;
+    read_pos = 0;
+    read_len = 0;
+}
+
+// The next byte of the stream, or READ_END.
+static int read_byte(FILE* s)
+{
+    if (s != read_stream)
+        read_reset(s);
+    if (read_pos == read_len) {
+        read_len = fread(read_buffer, 1, READ_BUFFER_SIZE, s);
+        read_pos = 0;
+        if (read_len == 0)
+            return READ_END;
+    }
+    return read_buffer[read_pos++];
+}
+
+static int mlex_read_slow(FILE* s)
+{
     if (pushed_back != READ_END) {
         int c = pushed_back;
         pushed_back = READ_END;
         return c;
     }
-    int c = fgetc(s);
+    int c = read_byte(s);
     if (c == '\r') {
-        int d = fgetc(s);
+        int d = read_byte(s);
         if (d == '\n')
             return '\n';
-        if (d != EOF)
-            ungetc(d, s);
+        if (d != READ_END)
+            read_pos--;  // the byte is still in the buffer
     }
-    input_ended = (c == EOF);
+    input_ended = (c == READ_END);
     return c;
+}
+
+// The common case, a plain byte already in the buffer, stays inline.
+static inline int mlex_read(FILE* s)
+{
+    input_ended = false;
+    if (pushed_back == READ_END && s == read_stream && read_pos < read_len &&
+        read_buffer[read_pos] != '\r')
+        return read_buffer[read_pos++];
+    return mlex_read_slow(s);
 }
 
 // Pushing back the end of the input does nothing.
@@ -56,6 +93,15 @@ static void mlex_unread(int c)
 static int plain_read(mlex_file* f)
 {
     return mlex_read(f->stream);
+}
+
+// Whether the next byte can be taken straight from the buffer: nothing is
+// pushed back and the buffer holds bytes of this stream. The fast loops
+// below take bytes this way while they can and leave everything else (a
+// refill, a carriage return, the end) to the reads above.
+static inline bool buffered(FILE* s)
+{
+    return pushed_back == READ_END && s == read_stream && read_pos < read_len;
 }
 
 void init_map()
@@ -107,6 +153,7 @@ int mlex_init_file(mlex_file* f, const char* path)
         ungetc(c, f->stream);
     pushed_back = READ_END;
     input_ended = false;
+    read_reset(f->stream);
     f->reserved1 = 0;
     f->reserved2 = 0;
     return 1;
@@ -120,7 +167,7 @@ int mlex_close(mlex_file* f)
 }
 
 // The counting read: every byte it consumes moves the position.
-int mlex_getc(mlex_file* f)
+static inline int counted_read(mlex_file* f)
 {
     int c = mlex_read(f->stream);
     if (c == '\n') {
@@ -130,6 +177,11 @@ int mlex_getc(mlex_file* f)
         cur_pos++;
     }
     return c == READ_END ? READ_END : (int)(signed char)c;
+}
+
+int mlex_getc(mlex_file* f)
+{
+    return counted_read(f);
 }
 
 int slash_sequence(int c)
@@ -143,12 +195,14 @@ int slash_sequence(int c)
     }
 }
 
-// Appends one byte to the token text; past 1023 bytes the rest of the token
-// is consumed and dropped.
+// Appends one byte to the token text, which stays zero-terminated; past
+// 1023 bytes the rest of the token is consumed and dropped.
 static void append(int& len, int c)
 {
-    if (len < LEXEME_SIZE - 1)
+    if (len < LEXEME_SIZE - 1) {
         cur_token.lexeme[len++] = (char)c;
+        cur_token.lexeme[len] = 0;
+    }
 }
 
 static void lex_run(mlex_file* f, int c, int k)
@@ -161,6 +215,8 @@ static void lex_run(mlex_file* f, int c, int k)
     cur_token.scope = scope;
     int len = 0;
     append(len, c);
+    while (buffered(f->stream) && token_map[read_buffer[read_pos]] == k)
+        append(len, read_buffer[read_pos++]);
     int d;
     while ((d = plain_read(f)) != READ_END && d != 0 && class_of(d) == k)
         append(len, d);
@@ -173,6 +229,12 @@ static void lex_operand(mlex_file* f, int type, bool dollar_too)
 {
     cur_token.tok_type = type;
     int len = 0;
+    for (; buffered(f->stream); read_pos++) {
+        int k = token_map[read_buffer[read_pos]];
+        if (k != TOK_WORD && k != TOK_DIGIT && !(dollar_too && k == TOK_DOLLAR))
+            break;
+        append(len, read_buffer[read_pos]);
+    }
     int d;
     while ((d = plain_read(f)) != READ_END) {
         int k = class_of(d);
@@ -221,19 +283,44 @@ static void skip_comment(mlex_file* f)
     }
 }
 
+// Passes over skipped bytes (blanks, newlines) straight in the buffer,
+// counting positions as the counting read does.
+static void skip_blanks(FILE* s)
+{
+    int pos = cur_pos, line = cur_line;
+    for (; buffered(s); read_pos++) {
+        unsigned char b = read_buffer[read_pos];
+        if (token_map[b] != 0 || b == '\r')
+            break;
+        if (b == '\n') {
+            line++;
+            pos = 0;
+        } else {
+            pos++;
+        }
+    }
+    cur_pos = pos;
+    cur_line = line;
+}
+
 void mlex_gettoken(mlex_file* f)
 {
     for (;;) {
-        int c = mlex_getc(f);
+        skip_blanks(f->stream);
+        int c = counted_read(f);
         if (input_ended) {
             cur_token.tok_type = TOK_END;
             return;
         }
         c &= 0xFF;
-        memset(&cur_token, 0, sizeof cur_token);
+        int k = class_of(c);
+        if (k == 0)
+            continue;  // a skipped byte
+        cur_token.lexeme[0] = 0;
+        cur_token.tok_type = TOK_END;
+        cur_token.scope = 0;
         cur_token.column = cur_pos;
         cur_token.line = cur_line;
-        int k = class_of(c);
         switch (k) {
         case TOK_SYMBOL: case TOK_WORD: case TOK_DIGIT:
         case TOK_OPEN_BRACE: case TOK_CLOSE_BRACE:
@@ -254,7 +341,7 @@ void mlex_gettoken(mlex_file* f)
             skip_comment(f);
             break;
         default:
-            break;  // skipped byte
+            break;
         }
     }
 }

@@ -1,14 +1,16 @@
 // The machine. There is no program counter: the cursor `lst` walks the token
 // list, a token with a p-code is an instruction, and each instruction moves
-// the cursor past its own operand. Jumps find their label by searching the
-// list.
+// the cursor past its own operand. Jumps go to their label. The operands,
+// continuations and label targets are decoded once before the run
+// (decode.cpp); term stays as the operand search that the decoder mirrors.
 #include "parse.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "arith.h"
 #include "debug.h"
-#include "icode.h"
+#include "decode.h"
 #include "lex.h"
 #include "main.h"
 #include "services.h"
@@ -111,98 +113,57 @@ int32_t term(int& kind)
     }
 }
 
-static bool recognised(int kind)
+// The value of a decoded operand: its constant, or the register it names.
+static inline int32_t operand_value(const cell_code& k)
 {
-    return kind == KIND_ADDRESS || kind == KIND_IMMEDIATE || kind == KIND_REGISTER;
+    switch (k.kind) {
+    case OPERAND_A: return _reg.A;
+    case OPERAND_X: return _reg.X;
+    case OPERAND_Y: return _reg.Y;
+    default: return k.value;
+    }
+}
+
+// As the loads, cpx and cpy use an operand: memory for an address, the value
+// itself for an immediate or a register.
+static inline int32_t load_value(const cell_code& k)
+{
+    int32_t v = operand_value(k);
+    return k.kind == OPERAND_ADDRESS ? mem_read(v) : v;
+}
+
+// As cmp and the arithmetic group use an operand: the number itself for an
+// immediate, memory for an address or a register.
+static inline int32_t memory_value(const cell_code& k)
+{
+    int32_t v = operand_value(k);
+    return k.kind == OPERAND_IMMEDIATE ? v : mem_read(v);
+}
+
+static inline bool is_immediate(const cell_code& k)
+{
+    return k.kind == OPERAND_IMMEDIATE;
+}
+
+// Store A: above 254 it becomes 255 first.
+static void store_a(int32_t at)
+{
+    if (_reg.A > 254)
+        _reg.A = 255;
+    mem_write(at, _reg.A & 0xFF);
 }
 
 // Z is 0 when the values are equal and 1 when they differ.
-static void compare(int64_t p, int64_t q)
+static inline void compare(int64_t p, int64_t q)
 {
     _reg.flags[FLAG_Z] = p != q;
 }
 
-// A, X or Y from an operand: a memory byte for an address, the value itself
-// for an immediate or a register.
-static bool load_operand(int32_t& out)
-{
-    int kind = 0;
-    int32_t v = term(kind);
-    if (!recognised(kind))
-        return false;
-    out = kind == KIND_ADDRESS ? mem_read(v) : v;
-    return true;
-}
-
-static void do_store(uint8_t value)
-{
-    int kind = 0;
-    int32_t v = term(kind);
-    if (recognised(kind))
-        mem_write(v, value);
-}
-
-static void do_sta()
-{
-    int kind = 0;
-    int32_t v = term(kind);
-    if (!recognised(kind))
-        return;
-    if (_reg.A > 254)
-        _reg.A = 255;
-    mem_write(v, _reg.A & 0xFF);
-}
-
-// cmp reads memory for a register operand; cpx and cpy compare with its value.
-static void do_compare(int64_t reg, bool register_is_address)
-{
-    int kind = 0;
-    int32_t v = term(kind);
-    if (kind == KIND_ADDRESS || (kind == KIND_REGISTER && register_is_address))
-        compare(reg, mem_read(v));
-    else if (recognised(kind))
-        compare(reg, v);
-}
-
-// Branches, jmp: the operand is the very next token. A label that is not
-// found lets execution go on after the operand.
-static void do_branch(bool taken)
-{
-    getnext();
-    if (!lst || !taken)
-        return;
-    token_cell* label = sym_list_look(&symbols, symbols.head, lst->tok->lexeme);
-    if (label)
-        lst = label;
-    getnext();
-}
-
 // A flag byte restored by plp may hold other values: it then satisfies
 // neither test of a pair.
-static bool flag_is(int flag, int value)
+static inline bool flag_is(int flag, int value)
 {
     return _reg.flags[flag] == value;
-}
-
-static void do_jsr()
-{
-    getnext();
-    if (!lst)
-        return;
-    token_cell* label = sym_list_look(&symbols, symbols.head, lst->tok->lexeme);
-    if (!label)
-        return;  // the next pass passes over the operand
-    stack_push(&the_stack, lst);
-    lst = label;
-}
-
-static void do_rts()
-{
-    token_cell* back = stack_pop(&the_stack);
-    if (back)
-        lst = back;  // the jsr's operand, which the next pass passes over
-    else
-        getnext();
 }
 
 static void do_php()
@@ -219,115 +180,144 @@ static void do_plp()
         _reg.flags[i] = int_stack_pop(&int_stack);
 }
 
-// Copies the next token's text into memory at A; Y gets its length.
-static void do_ldm()
+// Copies the text of the cell after c into memory at A; Y gets its length.
+static void do_ldm(const token_cell* c)
 {
-    getnext();
-    if (!lst)
-        return;
-    const char* text = lst->tok->lexeme;
-    size_t len = strlen(text);
-    for (size_t i = 0; i < len; i++)
-        mem_write((int64_t)_reg.A + (int64_t)i, (uint8_t)text[i]);
+    const char* text = c->next_cell->tok->lexeme;
+    int32_t len = c->code.value;
+    for (int32_t i = 0; i < len; i++)
+        mem_write((int64_t)_reg.A + i, (uint8_t)text[i]);
     _reg.Y = (uint8_t)len;
-    getnext();
 }
 
-static void set_flag(int flag, uint8_t value)
-{
-    _reg.flags[flag] = value;
-    getnext();
-}
+#ifdef ZORVIK_COUNT_PASSES
+// Passes of the interpreter loop, counted only in the benchmark build.
+static uint64_t passes_run = 0;
+#define COUNT_PASS() passes_run++
+#else
+#define COUNT_PASS() ((void)0)
+#endif
 
-// Executes the instruction under the cursor; false ends the run.
-static bool execute(int pcode)
+// The interpreter loop over the decoded cells. The cursor lives in the
+// local c and is written back to `lst` wherever something can see it: the
+// trace, a service call (the overlay shows it), nop, and the end of the run,
+// which this returns. The traced loop is a copy of its own, so the plain one
+// tests nothing it does not need.
+//
+// Dispatch is by computed goto: each handler ends with a jump of its own to
+// the next cell's handler, which the processor predicts far better than one
+// shared jump. `next_pass` starts a pass at c.
+#define vmcase(name) op_##name:
+#define next_pass                                 \
+    do {                                          \
+        if (!c)                                   \
+            return nullptr;                       \
+        COUNT_PASS();                             \
+        if (trace) {                              \
+            lst = c;                              \
+            trace_instruction(c);                 \
+        }                                         \
+        goto* handlers[c->code.op];               \
+    } while (0)
+#define step(to_cell) \
+    do {              \
+        c = (to_cell); \
+        next_pass;    \
+    } while (0)
+
+template <bool trace>
+static token_cell* run_cells(token_cell* c, bool pause)
 {
-    int32_t v;
-    switch (pcode) {
-    case P_ADC: case P_AND: case P_ASL: case P_EOR: case P_LSR:
-    case P_ORA: case P_ROL: case P_ROR: case P_SBC:
-        do_arith(pcode);
-        break;
-    case P_LDA:
-        if (load_operand(v))
-            _reg.A = v;
-        break;
-    case P_LDX:
-        if (load_operand(v))
-            _reg.X = (uint8_t)v;
-        break;
-    case P_LDY:
-        if (load_operand(v))
-            _reg.Y = (uint8_t)v;
-        break;
-    case P_STA: do_sta(); break;
-    case P_STX: do_store(_reg.X); break;
-    case P_STY: do_store(_reg.Y); break;
-    case P_CMP: do_compare(_reg.A, true); break;
-    case P_CPX: do_compare(_reg.X, false); break;
-    case P_CPY: do_compare(_reg.Y, false); break;
-    case P_INT: {
-        int kind = 0;
-        int32_t service = term(kind);
-        if (do_interupt(service) == 1)
-            return false;
-        break;
+    static const void* const handlers[OP_COUNT] = {
+#define CELL_OP_LABEL(name) &&op_##name,
+        CELL_OPS(CELL_OP_LABEL)
+#undef CELL_OP_LABEL
+    };
+    next_pass;
+
+    vmcase(PASS) step(c->next_cell);  // labels and other words
+    vmcase(GOTO) step(c->code.to);
+    vmcase(LDA) _reg.A = load_value(c->code); step(c->code.to);
+    vmcase(LDX) _reg.X = (uint8_t)load_value(c->code); step(c->code.to);
+    vmcase(LDY) _reg.Y = (uint8_t)load_value(c->code); step(c->code.to);
+    vmcase(STA) store_a(operand_value(c->code)); step(c->code.to);
+    vmcase(STX) mem_write(operand_value(c->code), _reg.X); step(c->code.to);
+    vmcase(STY) mem_write(operand_value(c->code), _reg.Y); step(c->code.to);
+    vmcase(CMP) compare(_reg.A, memory_value(c->code)); step(c->code.to);
+    vmcase(CPX) compare(_reg.X, load_value(c->code)); step(c->code.to);
+    vmcase(CPY) compare(_reg.Y, load_value(c->code)); step(c->code.to);
+    vmcase(ADC) arith_adc(memory_value(c->code)); step(c->code.to);
+    vmcase(SBC) arith_sbc(memory_value(c->code)); step(c->code.to);
+    vmcase(AND) arith_and(memory_value(c->code)); step(c->code.to);
+    vmcase(EOR) arith_eor(memory_value(c->code)); step(c->code.to);
+    vmcase(ORA) arith_ora(memory_value(c->code)); step(c->code.to);
+    vmcase(ASL) arith_asl(operand_value(c->code), is_immediate(c->code)); step(c->code.to);
+    vmcase(LSR) arith_lsr(operand_value(c->code), is_immediate(c->code)); step(c->code.to);
+    vmcase(ROL) arith_rol(operand_value(c->code), is_immediate(c->code)); step(c->code.to);
+    vmcase(ROR) arith_ror(operand_value(c->code), is_immediate(c->code)); step(c->code.to);
+    vmcase(INT)
+        lst = c->code.to;  // a service sees the cursor past the operand
+        if (do_interupt(operand_value(c->code)) == 1)
+            return lst;
+        step(c->code.to);
+    // A branch not taken leaves the cursor on its operand.
+    vmcase(BCC) step(flag_is(FLAG_C, 0) ? c->code.to : c->next_cell);
+    vmcase(BCS) step(flag_is(FLAG_C, 1) ? c->code.to : c->next_cell);
+    vmcase(BEQ) step(flag_is(FLAG_Z, 0) ? c->code.to : c->next_cell);
+    vmcase(BNE) step(flag_is(FLAG_Z, 1) ? c->code.to : c->next_cell);
+    vmcase(BMI) step(flag_is(FLAG_N, 1) ? c->code.to : c->next_cell);
+    vmcase(BPL) step(flag_is(FLAG_N, 0) ? c->code.to : c->next_cell);
+    vmcase(BVC) step(flag_is(FLAG_V, 0) ? c->code.to : c->next_cell);
+    vmcase(BVS) step(flag_is(FLAG_V, 1) ? c->code.to : c->next_cell);
+    // The return point is the jsr's operand, which the next pass passes over.
+    vmcase(JSR) stack_push(&the_stack, c->next_cell); step(c->code.to);
+    vmcase(RTS) {
+        token_cell* back = stack_pop(&the_stack);
+        step(back ? back : c->next_cell);
     }
-    case P_BCC: do_branch(flag_is(FLAG_C, 0)); break;
-    case P_BCS: do_branch(flag_is(FLAG_C, 1)); break;
-    case P_BEQ: do_branch(flag_is(FLAG_Z, 0)); break;
-    case P_BNE: do_branch(flag_is(FLAG_Z, 1)); break;
-    case P_BMI: do_branch(flag_is(FLAG_N, 1)); break;
-    case P_BPL: do_branch(flag_is(FLAG_N, 0)); break;
-    case P_BVC: do_branch(flag_is(FLAG_V, 0)); break;
-    case P_BVS: do_branch(flag_is(FLAG_V, 1)); break;
-    case P_JMP: do_branch(true); break;
-    case P_JSR: do_jsr(); break;
-    case P_RTS: do_rts(); break;
-    case P_PHA: int_stack_push(&int_stack, (uint8_t)(_reg.A & 0xFF)); getnext(); break;
-    case P_PLA: _reg.A = int_stack_pop(&int_stack); getnext(); break;
-    case P_PHP: do_php(); getnext(); break;
-    case P_PLP: do_plp(); getnext(); break;
-    case P_LDM: do_ldm(); break;
-    case P_CLC: set_flag(FLAG_C, 0); break;
-    case P_CLD: set_flag(FLAG_D, 0); break;
-    case P_CLI: set_flag(FLAG_I, 0); break;
-    case P_CLV: set_flag(FLAG_V, 0); break;
-    case P_SEC: set_flag(FLAG_C, 1); break;
-    case P_SED: set_flag(FLAG_D, 1); break;
-    case P_SEI: set_flag(FLAG_I, 1); break;
-    case P_INX: _reg.X++; getnext(); break;
-    case P_INY: _reg.Y++; getnext(); break;
-    case P_DEX: _reg.X--; getnext(); break;
-    case P_DEY: _reg.Y--; getnext(); break;
-    case P_TAX: _reg.X = (uint8_t)(_reg.A & 0xFF); getnext(); break;
-    case P_TAY: _reg.Y = (uint8_t)(_reg.A & 0xFF); getnext(); break;
-    case P_NOP:
-        if (debug_mode == 1 || debug_mode == 2) {
+    vmcase(PHA) int_stack_push(&int_stack, (uint8_t)(_reg.A & 0xFF)); step(c->next_cell);
+    vmcase(PLA) _reg.A = int_stack_pop(&int_stack); step(c->next_cell);
+    vmcase(PHP) do_php(); step(c->next_cell);
+    vmcase(PLP) do_plp(); step(c->next_cell);
+    vmcase(LDM) do_ldm(c); step(c->code.to);
+    vmcase(CLC) _reg.flags[FLAG_C] = 0; step(c->next_cell);
+    vmcase(CLD) _reg.flags[FLAG_D] = 0; step(c->next_cell);
+    vmcase(CLI) _reg.flags[FLAG_I] = 0; step(c->next_cell);
+    vmcase(CLV) _reg.flags[FLAG_V] = 0; step(c->next_cell);
+    vmcase(SEC) _reg.flags[FLAG_C] = 1; step(c->next_cell);
+    vmcase(SED) _reg.flags[FLAG_D] = 1; step(c->next_cell);
+    vmcase(SEI) _reg.flags[FLAG_I] = 1; step(c->next_cell);
+    vmcase(INX) _reg.X++; step(c->next_cell);
+    vmcase(INY) _reg.Y++; step(c->next_cell);
+    vmcase(DEX) _reg.X--; step(c->next_cell);
+    vmcase(DEY) _reg.Y--; step(c->next_cell);
+    vmcase(TAX) _reg.X = (uint8_t)(_reg.A & 0xFF); step(c->next_cell);
+    vmcase(TAY) _reg.Y = (uint8_t)(_reg.A & 0xFF); step(c->next_cell);
+    vmcase(NOP)
+        if (pause) {
+            lst = c;
             dump_reg();
             step_pause();
         }
-        getnext();
-        break;
-    case P_BRK:
-        return false;
-    default:  // bit, dec, inc, rti, tsx, txa, txs, tya: no effect
-        getnext();
-        break;
-    }
-    return true;
+        step(c->next_cell);
+    vmcase(BRK) return c;  // the cursor stays on the brk
 }
 
+#undef vmcase
+#undef next_pass
+#undef step
+
+// Runs the program from the cursor until the list ends, a brk, or a service
+// that ends the run. The list is decoded first, once per table.
 void statement(token_cell*)
 {
-    while (lst) {
-        if (debug_mode == 1)
-            trace_instruction(lst);
-        int pcode = lst->tok->pcode;
-        // Labels and any other token without a p-code are passed over.
-        if (pcode == 0)
-            getnext();
-        else if (!execute(pcode))
-            return;
-    }
+    decode_if_needed(&symbols);
+    bool pause = debug_mode == 1 || debug_mode == 2;
+    if (debug_mode == 1)
+        lst = run_cells<true>(lst, pause);
+    else
+        lst = run_cells<false>(lst, pause);
+#ifdef ZORVIK_COUNT_PASSES
+    fprintf(stderr, "passes: %llu\n", (unsigned long long)passes_run);
+#endif
 }

@@ -22,7 +22,8 @@ int lookup(int pcode, int* mode)
 {
     token t{};
     t.pcode = pcode;
-    token_cell cell{&t, nullptr};
+    token_cell cell{};
+    cell.tok = &t;
     return get_machine_opcode(&cell, mode);
 }
 

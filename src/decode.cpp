@@ -1,0 +1,197 @@
+// The decoder: works out, once before a run, everything about each cell of
+// the token list that cannot change while the program runs. Label search
+// and the operand search give the same answers every time for the same
+// cell, so their answers are kept in the cells (see decode.h).
+#include "decode.h"
+
+#include <cstring>
+
+#include "icode.h"
+#include "lex.h"
+#include "parse.h"
+#include "symtab.h"
+
+// The op of an instruction that searches for its operand, or OP_PASS.
+static cell_op search_op(int pcode)
+{
+    switch (pcode) {
+    case P_LDA: return OP_LDA;
+    case P_LDX: return OP_LDX;
+    case P_LDY: return OP_LDY;
+    case P_STA: return OP_STA;
+    case P_STX: return OP_STX;
+    case P_STY: return OP_STY;
+    case P_CMP: return OP_CMP;
+    case P_CPX: return OP_CPX;
+    case P_CPY: return OP_CPY;
+    case P_ADC: return OP_ADC;
+    case P_SBC: return OP_SBC;
+    case P_AND: return OP_AND;
+    case P_EOR: return OP_EOR;
+    case P_ORA: return OP_ORA;
+    case P_ASL: return OP_ASL;
+    case P_LSR: return OP_LSR;
+    case P_ROL: return OP_ROL;
+    case P_ROR: return OP_ROR;
+    case P_INT: return OP_INT;
+    default: return OP_PASS;
+    }
+}
+
+// The op of a conditional branch, or OP_PASS.
+static cell_op branch_op(int pcode)
+{
+    switch (pcode) {
+    case P_BCC: return OP_BCC;
+    case P_BCS: return OP_BCS;
+    case P_BEQ: return OP_BEQ;
+    case P_BNE: return OP_BNE;
+    case P_BMI: return OP_BMI;
+    case P_BPL: return OP_BPL;
+    case P_BVC: return OP_BVC;
+    case P_BVS: return OP_BVS;
+    default: return OP_PASS;
+    }
+}
+
+// The op of an instruction that works without an operand. bit, dec, inc,
+// rti, tsx, txa, txs and tya have no effect and pass like any other token.
+static cell_op plain_op(int pcode)
+{
+    switch (pcode) {
+    case P_RTS: return OP_RTS;
+    case P_PHA: return OP_PHA;
+    case P_PLA: return OP_PLA;
+    case P_PHP: return OP_PHP;
+    case P_PLP: return OP_PLP;
+    case P_CLC: return OP_CLC;
+    case P_CLD: return OP_CLD;
+    case P_CLI: return OP_CLI;
+    case P_CLV: return OP_CLV;
+    case P_SEC: return OP_SEC;
+    case P_SED: return OP_SED;
+    case P_SEI: return OP_SEI;
+    case P_INX: return OP_INX;
+    case P_INY: return OP_INY;
+    case P_DEX: return OP_DEX;
+    case P_DEY: return OP_DEY;
+    case P_TAX: return OP_TAX;
+    case P_TAY: return OP_TAY;
+    case P_NOP: return OP_NOP;
+    case P_BRK: return OP_BRK;
+    default: return OP_PASS;
+    }
+}
+
+// Whether an operand search that reaches cell d stops there, and with what:
+// a '$' address, a '#' immediate, a register word, or (any other token
+// whose text begins with 'A', 'X' or 'Y') nothing, with the cursor left on d.
+static bool operand_at(token_cell* d, cell_code& found)
+{
+    const token* t = d->tok;
+    const char* text = t->lexeme;
+    found.value = 0;
+    found.to = d->next_cell;
+    if (t->tok_type == TOK_HEX) {
+        found.kind = OPERAND_ADDRESS;
+        found.value = read_hex(text);
+    } else if (t->tok_type == TOK_IMMEDIATE) {
+        found.kind = OPERAND_IMMEDIATE;
+        found.value = text[0] == '$' ? read_hex(text + 1) : read_dec(text);
+    } else if (text[0] == 'A' || text[0] == 'X' || text[0] == 'Y') {
+        if (t->tok_type == TOK_WORD) {
+            found.kind = text[0] == 'A' ? OPERAND_A : text[0] == 'X' ? OPERAND_X : OPERAND_Y;
+        } else {
+            found.kind = OPERAND_NONE;
+            found.to = d;
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Gives every instruction of the chain (linked through `to`) the operand
+// its search stopped at. An instruction that found nothing usable has no
+// effect and just moves the cursor, except int, which calls service 0.
+static void settle(token_cell* pending, const cell_code& found)
+{
+    while (pending) {
+        token_cell* next = pending->code.to;
+        cell_code& k = pending->code;
+        k.kind = found.kind;
+        k.value = found.value;
+        k.to = found.to;
+        if (k.kind == OPERAND_NONE && k.op != OP_INT)
+            k.op = OP_GOTO;
+        pending = next;
+    }
+}
+
+// Where a taken branch or jmp with operand cell o goes: past its label, or
+// past the operand when there is no label.
+static token_cell* branch_target(token_cell* o)
+{
+    if (!o)
+        return nullptr;
+    return o->tok->label ? o->tok->label->next_cell : o->next_cell;
+}
+
+// Decodes one cell. An operand search is settled later, when the walk
+// reaches the cell it stops at; until then the cell waits in `pending`.
+static void decode_cell(token_cell* c, token_cell*& pending)
+{
+    int pcode = c->tok->pcode;
+    token_cell* o = c->next_cell;
+    cell_code& k = c->code;
+    k = cell_code{};
+    k.to = o;
+    if (cell_op op = search_op(pcode); op != OP_PASS) {
+        k.op = op;
+        k.to = pending;
+        pending = c;
+    } else if (cell_op op = branch_op(pcode); op != OP_PASS) {
+        k.op = op;
+        k.to = branch_target(o);
+    } else if (pcode == P_JMP) {
+        k.op = OP_GOTO;
+        k.to = branch_target(o);
+    } else if (pcode == P_JSR) {
+        // Without a label the next pass starts at the operand.
+        bool found = o && o->tok->label;
+        k.op = found ? OP_JSR : OP_GOTO;
+        k.to = found ? o->tok->label : o;
+    } else if (pcode == P_LDM) {
+        k.op = o ? OP_LDM : OP_GOTO;
+        if (o) {
+            k.value = (int32_t)strlen(o->tok->lexeme);
+            k.to = o->next_cell;
+        }
+    } else {
+        k.op = plain_op(pcode);
+    }
+}
+
+// Labels need no work here: the token table keeps each text's label as the
+// list grows.
+void decode_program(symtab* t)
+{
+    token_cell* pending = nullptr;
+    cell_code found{};
+    for (token_cell* c = t->head; c; c = c->next_cell) {
+        // The searches of the instructions before c stop at c or go on past it.
+        if (pending && operand_at(c, found)) {
+            settle(pending, found);
+            pending = nullptr;
+        }
+        decode_cell(c, pending);
+    }
+    settle(pending, cell_code{});  // these searches ran off the end of the list
+    t->decoded = true;
+}
+
+void decode_if_needed(symtab* t)
+{
+    if (!t->decoded)
+        decode_program(t);
+}

@@ -1,0 +1,60 @@
+// The decoded form of the token list. Everything a pass of the interpreter
+// needs that depends only on the list (which never changes between the end
+// of lexing and the release of the table) is worked out once before a run
+// and kept in each cell: what the cell does, its operand and where the
+// cursor goes next. Only a register operand's value is read while running.
+#pragma once
+#include <cstdint>
+
+struct symtab;
+struct token_cell;
+
+// What a pass that starts at a cell does, one op per line of this list:
+//   PASS  not an instruction, or one without effect: one cell forward
+//   GOTO  the cursor goes to `to` and nothing else happens
+// and then one op per instruction that has an effect.
+#define CELL_OPS(X)                                                              \
+    X(PASS) X(GOTO)                                                              \
+    X(LDA) X(LDX) X(LDY) X(STA) X(STX) X(STY) X(CMP) X(CPX) X(CPY)               \
+    X(ADC) X(SBC) X(AND) X(EOR) X(ORA) X(ASL) X(LSR) X(ROL) X(ROR)               \
+    X(INT)                                                                       \
+    X(BCC) X(BCS) X(BEQ) X(BNE) X(BMI) X(BPL) X(BVC) X(BVS)                      \
+    X(JSR) X(RTS) X(PHA) X(PLA) X(PHP) X(PLP) X(LDM)                             \
+    X(CLC) X(CLD) X(CLI) X(CLV) X(SEC) X(SED) X(SEI)                             \
+    X(INX) X(INY) X(DEX) X(DEY) X(TAX) X(TAY)                                    \
+    X(NOP) X(BRK)
+
+enum cell_op : uint8_t {
+#define CELL_OP_ENUM(name) OP_##name,
+    CELL_OPS(CELL_OP_ENUM)
+#undef CELL_OP_ENUM
+    OP_COUNT
+};
+
+// The operand an operand search finds from a cell.
+enum operand_kind : uint8_t {
+    OPERAND_NONE,       // nothing usable: the search stopped elsewhere or ran off the end
+    OPERAND_ADDRESS,    // a '$' token: `value` is the address
+    OPERAND_IMMEDIATE,  // a '#' token: `value` is the number
+    OPERAND_A,          // a register word: its value is read when the instruction runs
+    OPERAND_X,
+    OPERAND_Y,
+};
+
+// Per op, what `to` and `value` hold:
+//   an instruction with an operand search: `to` is the cell after the
+//     operand (where the search left the cursor), `value` the constant;
+//   a branch: `to` is where a taken branch goes; not taken, the next cell;
+//   jsr: `to` is the label's cell; ldm: `to` is the cell after the text and
+//   `value` the text's length; every other op: `to` is the next cell.
+struct cell_code {
+    uint8_t op;
+    uint8_t kind;
+    int32_t value;
+    token_cell* to;
+};
+
+// Decodes the table's whole list, labels first. Costs one walk of the list.
+void decode_program(symtab* t);
+// Decodes the list unless it is decoded already and unchanged since.
+void decode_if_needed(symtab* t);
