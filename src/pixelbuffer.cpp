@@ -1,8 +1,9 @@
-// Pixel access on SDL surfaces of one to four bytes per pixel. The screen
-// refresh and the font write through setpixel, so every depth the display
-// may come up in is handled in one place.
+// Pixel access on SDL surfaces of one to four bytes per pixel. The font
+// writes through setpixel and the screen refresh through setrow, so every
+// depth the display may come up in is handled in one place.
 #include "pixelbuffer.h"
 
+#include <bit>
 #include <cstring>
 
 // Working values of setpixel and getpixel: the addressed pixel and, for
@@ -74,6 +75,72 @@ void setpixel(void* pixels, int x, int y, uint32_t color, uint8_t depth, uint16_
         ubuff32 = color;
         memcpy(ubuff8, &ubuff32, 4);
         break;
+    }
+}
+
+// Which of n pixels packed into one word goes into the word's k-th lowest
+// part, so that the word's bytes lie in memory in pixel order.
+static constexpr int first_byte(int k, int n)
+{
+    return std::endian::native == std::endian::little ? k : n - 1 - k;
+}
+
+// Two 32-bit pixels as one word, in memory order.
+static inline uint64_t pack2(uint64_t first, uint64_t second)
+{
+    return std::endian::native == std::endian::little ? first | second << 32 : second | first << 32;
+}
+
+// One loop per pixel size, each writing pixels as setpixel does. Pixels of
+// one and four bytes are stored a word at a time: the stores, not the
+// colour lookups, are what a refresh waits for.
+void setrow(void* pixels, int y, uint16_t pitch, uint8_t depth, const uint8_t* bytes, int count,
+            const uint32_t* colors)
+{
+    int size = pixel_bytes(depth);
+    if (!pixels || size == 0)
+        return;
+    uint8_t* out = (uint8_t*)pixels + (ptrdiff_t)y * pitch;
+    switch (size) {
+    case 1: {
+        int x = 0;
+        for (; x + 7 < count; x += 8) {
+            uint64_t v = 0;
+            for (int k = 7; k >= 0; k--)
+                v = v << 8 | (uint8_t)colors[bytes[x + first_byte(k, 8)]];
+            memcpy(out + x, &v, 8);
+        }
+        for (; x < count; x++)
+            out[x] = (uint8_t)colors[bytes[x]];
+        break;
+    }
+    case 2:
+#pragma GCC unroll 8
+        for (int x = 0; x < count; x++) {
+            uint16_t v = (uint16_t)colors[bytes[x]];
+            memcpy(out + 2 * x, &v, 2);
+        }
+        break;
+    case 3:
+#pragma GCC unroll 8
+        for (int x = 0; x < count; x++, out += 3) {
+            uint32_t v = colors[bytes[x]];
+            out[0] = (uint8_t)v;  // lowest byte first, as setpixel writes it
+            out[1] = (uint8_t)(v >> 8);
+            out[2] = (uint8_t)(v >> 16);
+        }
+        break;
+    case 4: {
+        int x = 0;
+#pragma GCC unroll 4
+        for (; x + 1 < count; x += 2) {
+            uint64_t v = pack2(colors[bytes[x]], colors[bytes[x + 1]]);
+            memcpy(out + 4 * x, &v, 8);
+        }
+        for (; x < count; x++)
+            memcpy(out + 4 * x, &colors[bytes[x]], 4);
+        break;
+    }
     }
 }
 

@@ -25,28 +25,31 @@ uint32_t trans_color(int byte)
                       (Uint8)palette_level(byte, 3), (Uint8)palette_level(byte, 5));
 }
 
-// Copies the shown cells into the locked surface, column by column. The 256
-// colour bytes are mapped once per refresh rather than once per pixel (on a
-// paletted display each mapping is a search). The bounds also respect a
-// surface smaller than the area, so nothing is ever written outside it.
+// Copies the shown cells into the locked surface, row by row. The colour
+// bytes are mapped once per refresh rather than once per pixel (on a
+// paletted display each mapping is a search); the palette looks at bits 1
+// to 6 only, so 64 mappings serve all 256 bytes. A zero byte is pixel value
+// 0. The bounds also respect a surface smaller than the area, so nothing is
+// ever written outside it.
 static_assert(memory_offset + (SCREEN_SIDE - 1) * (SCREEN_ROW + 1) < MEMORY_SIZE,
               "the screen area lies inside memory");
 
 static void screen_copy(void* pixels)
 {
+    uint32_t mapped[64];
+    for (int i = 0; i < 64; i++)
+        mapped[i] = trans_color(i << 1);
     uint32_t colors[256];
     colors[0] = 0;
     for (int b = 1; b < 256; b++)
-        colors[b] = trans_color(b);
+        colors[b] = mapped[(b >> 1) & 63];
     uint8_t depth = front->format->BitsPerPixel;
     uint16_t pitch = front->pitch;
     int columns = front->w < SCREEN_SIDE ? front->w : SCREEN_SIDE;
     int rows = front->h < SCREEN_SIDE ? front->h : SCREEN_SIDE;
-    for (int x = 0; x < columns; x++) {
-        const uint8_t* cell = &_reg.memory[memory_offset + x];
-        for (int y = 0; y < rows; y++, cell += SCREEN_ROW)
-            setpixel(pixels, x, y, colors[*cell], depth, pitch);
-    }
+    for (int y = 0; y < rows; y++)
+        setrow(pixels, y, pitch, depth, &_reg.memory[memory_offset + SCREEN_ROW * y], columns,
+               colors);
 }
 
 void screen_refresh()

@@ -1,6 +1,7 @@
 // The palette, the screen refresh and the pixel layer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -174,4 +175,47 @@ TEST(PixelLayer, SurfacesThatMustBeLockedAreLockedAndReleased)
     unlock(s);
     EXPECT_EQ(s->locked, 0);
     SDL_FreeSurface(s);
+}
+
+// The refresh against the per-pixel path it replaces (setpixel for every
+// cell, column by column) on surfaces of every depth, one of them smaller
+// than the area and one paletted: the pixels must be identical.
+TEST_F(Screen, RefreshIsPixelIdenticalToThePerPixelPathAtEveryDepth)
+{
+    for (int y = 0; y < 256; y++)
+        for (int x = 0; x < 256; x++)
+            _reg.memory[cell_of(x, y)] = (uint8_t)(x * 31 + y * 7 + (x ^ y));
+    SDL_Surface* window = front;
+    struct shape {
+        int depth, w, h;
+    };
+    for (shape s : {shape{8, 480, 272}, shape{16, 480, 272}, shape{24, 480, 272},
+                    shape{32, 480, 272}, shape{24, 200, 100}, shape{16, 255, 255}}) {
+        SDL_Surface* out = SDL_CreateRGBSurface(SDL_SWSURFACE, s.w, s.h, s.depth, 0, 0, 0, 0);
+        SDL_Surface* want = SDL_CreateRGBSurface(SDL_SWSURFACE, s.w, s.h, s.depth, 0, 0, 0, 0);
+        if (s.depth == 8) {  // a palette unlike the default, so mapping really searches
+            SDL_Color ramp[256];
+            for (int i = 0; i < 256; i++)
+                ramp[i] = SDL_Color{(Uint8)(255 - i), (Uint8)(i * 3), (Uint8)(i * 7), 0};
+            SDL_SetColors(out, ramp, 0, 256);
+            SDL_SetColors(want, ramp, 0, 256);
+        }
+        size_t size = (size_t)out->pitch * out->h;
+        memset(out->pixels, 0x5A, size);
+        memset(want->pixels, 0x5A, size);
+        front = want;
+        for (int x = 0; x < std::min(s.w, SCREEN_SIDE); x++)
+            for (int y = 0; y < std::min(s.h, SCREEN_SIDE); y++) {
+                uint8_t b = _reg.memory[cell_of(x, y)];
+                setpixel(want->pixels, x, y, b ? trans_color(b) : 0, (uint8_t)s.depth,
+                         want->pitch);
+            }
+        front = out;
+        screen_refresh();
+        EXPECT_EQ(memcmp(out->pixels, want->pixels, size), 0)
+            << s.depth << " bits, " << s.w << " by " << s.h;
+        SDL_FreeSurface(out);
+        SDL_FreeSurface(want);
+    }
+    front = window;
 }
