@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "halt.h"
 #include "main.h"
 #include "mxfont.h"
 #include "parse.h"
@@ -85,14 +86,17 @@ static void debug_write(int fd, const char* text)
 }
 
 // Reads one byte from the terminal; end of input or an error counts as the
-// key, so a hung-up terminal never stalls the run.
+// key, so a hung-up terminal never stalls the run, and so does a signal
+// that ends the run.
 static int debug_read_key(int fd)
 {
     unsigned char c = 0;
+    if (!halt_wait_readable(fd))
+        return -1;
     ssize_t n;
     do {
         n = read(fd, &c, 1);
-    } while (n < 0 && errno == EINTR);
+    } while (n < 0 && errno == EINTR && !halt_signal);
     return n == 1 ? c : -1;
 }
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "halt.h"
 #include "listing.h"
 #include "main.h"
 #include "parse.h"
@@ -374,7 +375,7 @@ void mlex_anaylize(mlex_file* f)
     sym_init(&symbols);
     do {
         mlex_gettoken(f);
-    } while (cur_token.tok_type != TOK_END);
+    } while (cur_token.tok_type != TOK_END && !halt_signal);  // a signal cuts a long source short
     mlex_close(f);
     parse();
     if (debug_mode == 1 || debug_mode == 2)

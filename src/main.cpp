@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "halt.h"
 #include "lex.h"
 #include "mxfont.h"
 #include "parse.h"
@@ -40,7 +41,9 @@ int SDL_main(int argc, char** argv)
     // the program's own console output; the dummy driver keeps it quiet.
     if (!getenv("SDL_VIDEODRIVER") && !getenv("DISPLAY"))
         setenv("SDL_VIDEODRIVER", "dummy", 0);
+    halt_install();
     SDL_Init(SDL_INIT_VIDEO);
+    halt_install();  // SDL's own handlers would only queue a quit event
     front = SDL_SetVideoMode(480, 272, 0, 0);
 
     const char* path = "default.zvs";
@@ -59,7 +62,8 @@ int SDL_main(int argc, char** argv)
         status = 1;
     }
     do_quit();
-    return status;
+    // A run that a signal ended says so: the shell sees an interrupted command.
+    return halt_signal ? halt_status() : status;
 }
 
 void do_quit()

@@ -11,6 +11,7 @@
 #include "arith.h"
 #include "debug.h"
 #include "decode.h"
+#include "halt.h"
 #include "lex.h"
 #include "main.h"
 #include "services.h"
@@ -224,6 +225,15 @@ static uint64_t passes_run = 0;
         c = (to_cell); \
         next_pass;    \
     } while (0)
+// A step that may close a loop (a taken branch, a jump, a call, a return, a
+// service call) also ends the run when a signal has asked for it.
+#define jump(to_cell)         \
+    do {                      \
+        c = (to_cell);        \
+        if (halt_signal)      \
+            return c;         \
+        next_pass;            \
+    } while (0)
 
 template <bool trace>
 static token_cell* run_cells(token_cell* c, bool pause)
@@ -236,7 +246,7 @@ static token_cell* run_cells(token_cell* c, bool pause)
     next_pass;
 
     vmcase(PASS) step(c->next_cell);  // labels and other words
-    vmcase(GOTO) step(c->code.to);
+    vmcase(GOTO) jump(c->code.to);
     vmcase(LDA) _reg.A = load_value(c->code); step(c->code.to);
     vmcase(LDX) _reg.X = (uint8_t)load_value(c->code); step(c->code.to);
     vmcase(LDY) _reg.Y = (uint8_t)load_value(c->code); step(c->code.to);
@@ -259,21 +269,21 @@ static token_cell* run_cells(token_cell* c, bool pause)
         lst = c->code.to;  // a service sees the cursor past the operand
         if (do_interupt(operand_value(c->code)) == 1)
             return lst;
-        step(c->code.to);
+        jump(c->code.to);
     // A branch not taken leaves the cursor on its operand.
-    vmcase(BCC) step(flag_is(FLAG_C, 0) ? c->code.to : c->next_cell);
-    vmcase(BCS) step(flag_is(FLAG_C, 1) ? c->code.to : c->next_cell);
-    vmcase(BEQ) step(flag_is(FLAG_Z, 0) ? c->code.to : c->next_cell);
-    vmcase(BNE) step(flag_is(FLAG_Z, 1) ? c->code.to : c->next_cell);
-    vmcase(BMI) step(flag_is(FLAG_N, 1) ? c->code.to : c->next_cell);
-    vmcase(BPL) step(flag_is(FLAG_N, 0) ? c->code.to : c->next_cell);
-    vmcase(BVC) step(flag_is(FLAG_V, 0) ? c->code.to : c->next_cell);
-    vmcase(BVS) step(flag_is(FLAG_V, 1) ? c->code.to : c->next_cell);
+    vmcase(BCC) if (flag_is(FLAG_C, 0)) jump(c->code.to); step(c->next_cell);
+    vmcase(BCS) if (flag_is(FLAG_C, 1)) jump(c->code.to); step(c->next_cell);
+    vmcase(BEQ) if (flag_is(FLAG_Z, 0)) jump(c->code.to); step(c->next_cell);
+    vmcase(BNE) if (flag_is(FLAG_Z, 1)) jump(c->code.to); step(c->next_cell);
+    vmcase(BMI) if (flag_is(FLAG_N, 1)) jump(c->code.to); step(c->next_cell);
+    vmcase(BPL) if (flag_is(FLAG_N, 0)) jump(c->code.to); step(c->next_cell);
+    vmcase(BVC) if (flag_is(FLAG_V, 0)) jump(c->code.to); step(c->next_cell);
+    vmcase(BVS) if (flag_is(FLAG_V, 1)) jump(c->code.to); step(c->next_cell);
     // The return point is the jsr's operand, which the next pass passes over.
-    vmcase(JSR) stack_push(&the_stack, c->next_cell); step(c->code.to);
+    vmcase(JSR) stack_push(&the_stack, c->next_cell); jump(c->code.to);
     vmcase(RTS) {
         token_cell* back = stack_pop(&the_stack);
-        step(back ? back : c->next_cell);
+        jump(back ? back : c->next_cell);
     }
     vmcase(PHA) int_stack_push(&int_stack, (uint8_t)(_reg.A & 0xFF)); step(c->next_cell);
     vmcase(PLA) _reg.A = int_stack_pop(&int_stack); step(c->next_cell);
@@ -306,12 +316,15 @@ static token_cell* run_cells(token_cell* c, bool pause)
 #undef vmcase
 #undef next_pass
 #undef step
+#undef jump
 
 // Runs the program from the cursor until the list ends, a brk, or a service
 // that ends the run. The list is decoded first, once per table.
 void statement(token_cell*)
 {
     decode_if_needed(&symbols);
+    if (halt_signal)
+        return;
     bool pause = debug_mode == 1 || debug_mode == 2;
     if (debug_mode == 1)
         lst = run_cells<true>(lst, pause);

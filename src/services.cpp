@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "halt.h"
 #include "main.h"
 #include "mxfont.h"
 #include "parse.h"
@@ -82,7 +83,9 @@ static void service_read_hex()
 // Yields false when the display cannot be had; X tells the program.
 static bool open_display()
 {
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK) < 0) {
+    bool started = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK) >= 0;
+    halt_install();
+    if (!started) {
         _reg.X = 1;
         return false;
     }

@@ -1,0 +1,18 @@
+// Ending a run from outside: SIGINT, SIGTERM and SIGHUP ask the machine to
+// stop. The interpreter tests the request where every endless run must
+// pass (taken branches, jsr and rts, service calls), and blocking reads
+// give way to it, so a run ends within moments in every state.
+#pragma once
+#include <csignal>
+
+// The signal that asked the run to end, 0 while none has.
+extern volatile sig_atomic_t halt_signal;
+
+// Installs the handlers. Called before the display starts and again after
+// it, so that no other handler stands in for them.
+void halt_install();
+// Waits until fd can be read; false when a signal asks the run to end
+// first. No signal can slip in between the test and the wait.
+bool halt_wait_readable(int fd);
+// The exit status of a run that a signal ended: 128 + the signal's number.
+int halt_status();
