@@ -20,6 +20,7 @@
 
 registers _reg;
 token_cell* lst = nullptr;
+int64_t run_budget = -1;
 
 static int hex_digit(char c)
 {
@@ -226,18 +227,20 @@ static uint64_t passes_run = 0;
         next_pass;    \
     } while (0)
 // A step that may close a loop (a taken branch, a jump, a call, a return, a
-// service call) also ends the run when a signal has asked for it.
-#define jump(to_cell)         \
-    do {                      \
-        c = (to_cell);        \
-        if (halt_signal)      \
-            return c;         \
-        next_pass;            \
+// service call) also ends the run when a signal has asked for it or the
+// budget is spent.
+#define jump(to_cell)                     \
+    do {                                  \
+        c = (to_cell);                    \
+        if (halt_signal || --budget < 0)  \
+            return c;                     \
+        next_pass;                        \
     } while (0)
 
 template <bool trace>
 static token_cell* run_cells(token_cell* c, bool pause)
 {
+    int64_t budget = run_budget < 0 ? INT64_MAX : run_budget;
     static const void* const handlers[OP_COUNT] = {
 #define CELL_OP_LABEL(name) &&op_##name,
         CELL_OPS(CELL_OP_LABEL)

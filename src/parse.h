@@ -25,6 +25,12 @@ struct registers {
 extern registers _reg;
 extern token_cell* lst;
 
+// How many loop-closing steps (taken branches, jumps, calls, returns and
+// service calls) a run may take before it ends as if its list had; negative
+// for no limit, the default. A hook for tests and fuzzing, which run
+// programs that loop on purpose; the command line cannot set it.
+extern int64_t run_budget;
+
 // Every memory access goes through these: the machine has no cell outside
 // 0 to 0xFFFFFF, so a read there gives 0 and a write there is dropped.
 inline uint8_t mem_read(int64_t i)

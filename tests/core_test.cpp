@@ -292,3 +292,15 @@ TEST(Robustness, TokenSoupNeverCrashesOrStalls)
 }
 
 }  // namespace
+
+TEST(Budget, BoundsARunThatLoopsForEver)
+{
+    run_budget = 10;  // ten loop-closing steps; the eleventh ends the run
+    run("loop inx jmp loop");
+    EXPECT_EQ(_reg.X, 11);
+    run("again jsr sub jmp again sub rts");  // calls and returns count too
+    EXPECT_EQ(the_stack.count, 0);
+    run_budget = -1;
+    run("ldx #3 loop dex cpx #0 bne loop");
+    EXPECT_EQ(_reg.X, 0);
+}
