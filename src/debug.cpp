@@ -58,6 +58,13 @@ void dump_memory()
     printf("MEMORY MAP:\n");
     static_assert(MEMORY_SIZE % 8 == 0, "memory is scanned in whole words");
     for (int64_t base = 0; base < MEMORY_SIZE; base += 8) {
+#ifdef ZORVIK_FUZZ
+        // A page that no write touched is zero.
+        if (!mem_touched[base >> MEMORY_PAGE_BITS]) {
+            base += (1 << MEMORY_PAGE_BITS) - 8;
+            continue;
+        }
+#endif
         uint64_t word;
         memcpy(&word, &_reg.memory[base], sizeof word);
         if (word)

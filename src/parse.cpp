@@ -5,6 +5,7 @@
 // (decode.cpp); term stays as the operand search that the decoder mirrors.
 #include "parse.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -21,6 +22,26 @@
 registers _reg;
 token_cell* lst = nullptr;
 int64_t run_budget = -1;
+#ifdef ZORVIK_FUZZ
+uint8_t mem_touched[MEMORY_SIZE >> MEMORY_PAGE_BITS];  // memory starts all zero
+#endif
+
+// Clears the machine state for a run. Memory is cleared whole; fuzzing
+// builds clear only what writes touched since the last clear.
+static void clear_machine()
+{
+#ifdef ZORVIK_FUZZ
+    memset(&_reg, 0, offsetof(registers, memory));
+    constexpr int64_t page = 1 << MEMORY_PAGE_BITS;
+    for (int64_t p = 0; p < (int64_t)sizeof mem_touched; p++) {
+        if (mem_touched[p])
+            memset(&_reg.memory[p * page], 0, page);
+        mem_touched[p] = 0;
+    }
+#else
+    memset(&_reg, 0, sizeof _reg);
+#endif
+}
 
 static int hex_digit(char c)
 {
@@ -76,7 +97,7 @@ static void read_header()
 int parse()
 {
     lst = symbols.head;
-    memset(&_reg, 0, sizeof _reg);
+    clear_machine();
     read_header();
     stack_init(&the_stack);
     int_stack_init(&int_stack);

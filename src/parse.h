@@ -37,10 +37,20 @@ inline uint8_t mem_read(int64_t i)
 {
     return (i >= 0 && i < MEMORY_SIZE) ? _reg.memory[i] : 0;
 }
+#ifdef ZORVIK_FUZZ
+// Fuzzing builds mark the 4 KiB pages that writes touched, so that a run
+// clears and scans those pages rather than all 16 MiB.
+constexpr int MEMORY_PAGE_BITS = 12;
+extern uint8_t mem_touched[MEMORY_SIZE >> MEMORY_PAGE_BITS];
+#endif
 inline void mem_write(int64_t i, int v)
 {
-    if (i >= 0 && i < MEMORY_SIZE)
+    if (i >= 0 && i < MEMORY_SIZE) {
         _reg.memory[i] = (uint8_t)v;
+#ifdef ZORVIK_FUZZ
+        mem_touched[i >> MEMORY_PAGE_BITS] = 1;
+#endif
+    }
 }
 
 // Number texts of operands and the header: leading digits, kept modulo 2^32.

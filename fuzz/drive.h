@@ -1,0 +1,13 @@
+// One fuzz input run through the whole machine, as the shell would run a
+// source: shared by the fuzz target and the test that replays the inputs
+// that once failed.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// The first byte picks the debug mode (its value modulo 3). The last byte
+// k says that the k % 64 bytes before it are standard input. The bytes
+// between are the source. Runs in the current directory, where the source
+// and standard input are written and debug.html lands; standard output
+// must already go to a sink.
+void fuzz_run_source(const uint8_t* data, size_t size);

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds a fuzz target with clang, libFuzzer and the sanitizers, and runs it
+# for a while on a corpus seeded from the project's programs:
+#   fuzz/run.sh TARGET SECONDS      (TARGET: run)
+# The growing corpus stays in build/fuzz/corpus-TARGET; inputs that crash or
+# hang the target land in build/fuzz/findings-TARGET. Keep each of them in
+# tests/fuzz/TARGET/, where the test suite replays it. Leaks are left to
+# that replay, which runs under LeakSanitizer: checked here, they would
+# cost more than the runs.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/setup.sh"
+
+target="${1:?usage: fuzz/run.sh TARGET SECONDS}"
+seconds="${2:?usage: fuzz/run.sh TARGET SECONDS}"
+zorvik_install "${ZORVIK_PACKAGES[@]}" clang libclang-rt-14-dev
+
+dir="$ZORVIK_ROOT/build/fuzz"
+CC=clang CXX=clang++ zorvik_build "$dir" RelWithDebInfo -DZORVIK_FUZZ=ON -DZORVIK_TESTS=OFF
+corpus="$dir/corpus-$target"
+findings="$dir/findings-$target"
+mkdir -p "$corpus" "$findings"
+
+# Seeds: every program of the project, with a mode byte in front and an
+# empty standard input behind.
+for src in "$ZORVIK_ROOT"/tests/golden/*.zvs "$ZORVIK_ROOT"/docs/examples/*.zvs \
+           "$ZORVIK_ROOT"/examples/*.zvs; do
+    for mode in 0 1 2; do
+        seed="$corpus/seed-$mode-$(basename "$src")"
+        [ -e "$seed" ] || { printf "\\x$mode"; cat "$src"; printf '\0'; } > "$seed"
+    done
+done
+cp -n "$ZORVIK_ROOT"/tests/fuzz/"$target"/* "$corpus"/ 2>/dev/null || true
+
+cd "$findings"
+# No terminal: the step pause of the debug modes would wait for a key.
+setsid "$dir/zorvik_fuzz_$target" -max_total_time="$seconds" -timeout=10 -detect_leaks=0 -rss_limit_mb=2048 \
+    -max_len=4096 -print_final_stats=1 "$corpus" </dev/null
