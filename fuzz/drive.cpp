@@ -4,8 +4,12 @@
 
 #include <cstdio>
 
+#include <climits>
+#include <initializer_list>
+
 #include "lex.h"
 #include "main.h"
+#include "mxfont.h"
 #include "parse.h"
 
 static void write_bytes(const char* path, const uint8_t* data, size_t size)
@@ -35,4 +39,31 @@ void fuzz_run_source(const uint8_t* data, size_t size)
     if (mlex_init_file(&f, "prog.zvs") == 1)
         mlex_anaylize(&f);
     do_quit();
+}
+
+void fuzz_font_file(const uint8_t* data, size_t size)
+{
+    write_bytes("font.mxf", data, size);
+    mx_font* font = SDL_InitFont("font.mxf");
+    if (!font)
+        return;
+    char text[256];
+    for (int i = 0; i < 255; i++)
+        text[i] = (char)(i + 1);  // every byte value but the terminating zero
+    text[255] = 0;
+    const int places[][2] = {{0, 0}, {5, 3}, {-7, -2}, {60, 40}, {-100000, 10}, {10, INT_MAX - 3},
+                             {INT_MIN + 2, INT_MIN + 2}};
+    const int scales[][2] = {{1, 1}, {3, 2}, {0, 0}, {-2, 5}, {1000, 1}};
+    for (int depth : {8, 16, 24, 32}) {
+        SDL_Surface* s = SDL_CreateRGBSurface(SDL_SWSURFACE, 64, 48, depth, 0, 0, 0, 0);
+        if (!s)
+            continue;
+        for (const auto& p : places) {
+            SDL_PrintText(s, font, p[0], p[1], 0xFFFFFFFFu, text);
+            for (const auto& k : scales)
+                SDL_PrintTextScaled(s, font, p[0], p[1], k[0], k[1], 0x12345678u, text + p[0] % 7 + 7);
+        }
+        SDL_FreeSurface(s);
+    }
+    SDL_FreeFont(font);
 }

@@ -11,3 +11,7 @@
 // and standard input are written and debug.html lands; standard output
 // must already go to a sink.
 void fuzz_run_source(const uint8_t* data, size_t size);
+
+// The bytes as a font file: loaded, then texts holding every byte value
+// drawn plain and scaled at places on and off a surface of each depth.
+void fuzz_font_file(const uint8_t* data, size_t size);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds a fuzz target with clang, libFuzzer and the sanitizers, and runs it
 # for a while on a corpus seeded from the project's programs:
-#   fuzz/run.sh TARGET SECONDS      (TARGET: run)
+#   fuzz/run.sh TARGET SECONDS      (TARGET: run or font)
 # The growing corpus stays in build/fuzz/corpus-TARGET; inputs that crash or
 # hang the target land in build/fuzz/findings-TARGET. Keep each of them in
 # tests/fuzz/TARGET/, where the test suite replays it. Leaks are left to
@@ -20,8 +20,11 @@ corpus="$dir/corpus-$target"
 findings="$dir/findings-$target"
 mkdir -p "$corpus" "$findings"
 
-# Seeds: every program of the project, with a mode byte in front and an
-# empty standard input behind.
+# Seeds: for run, every program of the project, with a mode byte in front
+# and an empty standard input behind; for font, the machine's own font.
+if [ "$target" = font ]; then
+    cp -n "$dir/run/term.mxf" "$corpus/seed-term.mxf"
+else
 for src in "$ZORVIK_ROOT"/tests/golden/*.zvs "$ZORVIK_ROOT"/docs/examples/*.zvs \
            "$ZORVIK_ROOT"/examples/*.zvs; do
     for mode in 0 1 2; do
@@ -29,9 +32,13 @@ for src in "$ZORVIK_ROOT"/tests/golden/*.zvs "$ZORVIK_ROOT"/docs/examples/*.zvs 
         [ -e "$seed" ] || { printf "\\x$mode"; cat "$src"; printf '\0'; } > "$seed"
     done
 done
+fi
 cp -n "$ZORVIK_ROOT"/tests/fuzz/"$target"/* "$corpus"/ 2>/dev/null || true
+
+max_len=4096
+[ "$target" = font ] && max_len=65536  # room for a font of the machine's size
 
 cd "$findings"
 # No terminal: the step pause of the debug modes would wait for a key.
 setsid "$dir/zorvik_fuzz_$target" -max_total_time="$seconds" -timeout=10 -detect_leaks=0 -rss_limit_mb=2048 \
-    -max_len=4096 -print_final_stats=1 "$corpus" </dev/null
+    -max_len="$max_len" -print_final_stats=1 "$corpus" </dev/null

@@ -18,14 +18,15 @@ namespace fs = std::filesystem;
 // LeakSanitizer's check, present only in sanitizer builds.
 extern "C" int __lsan_do_recoverable_leak_check() __attribute__((weak));
 
-TEST(FuzzReplay, EveryKeptRunInputRunsClean)
+// Runs fn over every input kept for a target, in a child of its own: no
+// terminal for the step pause, and a hang or a sanitizer's report ends the
+// child, not the suite. Leaks count as failures where LeakSanitizer is in.
+void replay(const char* target, void (*fn)(const uint8_t*, size_t))
 {
     std::vector<std::string> inputs;
-    for (const auto& entry : fs::directory_iterator(fs::path(ZORVIK_SOURCE_DIR) / "tests/fuzz/run"))
+    for (const auto& entry : fs::directory_iterator(fs::path(ZORVIK_SOURCE_DIR) / "tests/fuzz" / target))
         inputs.push_back(read_file(entry.path().string()));
     ASSERT_FALSE(inputs.empty());
-    // In a child of its own: no terminal for the step pause, and a hang or
-    // a sanitizer's report ends the child, not the suite.
     pid_t pid = fork();
     if (pid == 0) {
         setsid();
@@ -35,11 +36,17 @@ TEST(FuzzReplay, EveryKeptRunInputRunsClean)
         run_budget = 100;
         set_callback(calls);
         for (const std::string& in : inputs)
-            fuzz_run_source((const uint8_t*)in.data(), in.size());
+            fn((const uint8_t*)in.data(), in.size());
         bool leaked = __lsan_do_recoverable_leak_check && __lsan_do_recoverable_leak_check();
         _exit(leaked ? 4 : 0);
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << target << ": status " << status;
+}
+
+TEST(FuzzReplay, EveryKeptInputRunsClean)
+{
+    replay("run", fuzz_run_source);
+    replay("font", fuzz_font_file);
 }
