@@ -8,9 +8,11 @@
 #include <initializer_list>
 
 #include "lex.h"
+#include "listing.h"
 #include "main.h"
 #include "mxfont.h"
 #include "parse.h"
+#include "symtab.h"
 
 static void write_bytes(const char* path, const uint8_t* data, size_t size)
 {
@@ -36,8 +38,22 @@ void fuzz_run_source(const uint8_t* data, size_t size)
     debug_mode = mode;
     active = 0;
     mlex_file f{};
-    if (mlex_init_file(&f, "prog.zvs") == 1)
-        mlex_anaylize(&f);
+    if (mlex_init_file(&f, "prog.zvs") != 1)
+        return;
+    // The run driver's steps, with the icode file, which no run writes, too.
+    sym_init(&symbols);
+    do
+        mlex_gettoken(&f);
+    while (cur_token.tok_type != TOK_END);
+    mlex_close(&f);
+    parse();
+    if (debug_mode != 0) {
+        build_debug("debug.html");
+        build_icode("icode.bin");
+    }
+    if (debug_mode == 1)
+        sym_print(&symbols);
+    sym_free(&symbols);
     do_quit();
 }
 

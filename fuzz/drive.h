@@ -1,6 +1,6 @@
 // One fuzz input run through the whole machine, as the shell would run a
-// source: shared by the fuzz target and the test that replays the inputs
-// that once failed.
+// source, and through the listings: shared by the fuzz targets and the test
+// that replays the inputs that once failed.
 #pragma once
 #include <cstddef>
 #include <cstdint>
