@@ -12,8 +12,12 @@
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
-    char dir[] = "/tmp/zorvik-fuzz-XXXXXX";
-    if (!mkdtemp(dir) || chdir(dir) != 0)
+    // Every input writes files: in memory where the system has a place for it.
+    char shm[] = "/dev/shm/zorvik-fuzz-XXXXXX", tmp[] = "/tmp/zorvik-fuzz-XXXXXX";
+    char* dir = mkdtemp(shm);
+    if (!dir)
+        dir = mkdtemp(tmp);
+    if (!dir || chdir(dir) != 0)
         abort();
     if (!freopen("/dev/null", "w", stdout))
         abort();
