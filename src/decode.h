@@ -54,7 +54,8 @@ struct cell_code {
     token_cell* to;
 };
 
-// Decodes the table's whole list, labels first. Costs one walk of the list.
+// Decodes the table's whole list in one walk; the labels it needs the table
+// keeps already, as the list grows.
 void decode_program(symtab* t);
 // Decodes the list unless it is decoded already and unchanged since.
 void decode_if_needed(symtab* t);
