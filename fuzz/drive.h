@@ -13,5 +13,6 @@
 void fuzz_run_source(const uint8_t* data, size_t size);
 
 // The bytes as a font file: loaded, then texts holding every byte value
-// drawn plain and scaled at places on and off a surface of each depth.
+// drawn plain and scaled on a surface of each depth, at a place on or off it
+// that the input's length picks.
 void fuzz_font_file(const uint8_t* data, size_t size);
