@@ -5,8 +5,10 @@
 #include <cstdio>
 
 #include <climits>
+#include <string>
 #include <initializer_list>
 
+#include "check.h"
 #include "lex.h"
 #include "listing.h"
 #include "main.h"
@@ -55,6 +57,9 @@ void fuzz_run_source(const uint8_t* data, size_t size)
         sym_print(&symbols);
     sym_free(&symbols);
     do_quit();
+    // The checker reads the same source through the same lexer.
+    if (size > 1)
+        check_source(std::string((const char*)data + 1, body - input));
 }
 
 void fuzz_font_file(const uint8_t* data, size_t size)

@@ -1,5 +1,5 @@
 // One fuzz input run through the whole machine, as the shell would run a
-// source, and through the listings: shared by the fuzz targets and the test
+// source, through the listings and through the checker: shared by the fuzz targets and the test
 // that replays the inputs that once failed.
 #pragma once
 #include <cstddef>

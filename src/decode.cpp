@@ -190,6 +190,11 @@ void decode_program(symtab* t)
     t->decoded = true;
 }
 
+bool decode_searches(int pcode)
+{
+    return search_op(pcode) != OP_PASS;
+}
+
 void decode_if_needed(symtab* t)
 {
     if (!t->decoded)

@@ -57,5 +57,7 @@ struct cell_code {
 // Decodes the table's whole list in one walk; the labels it needs the table
 // keeps already, as the list grows.
 void decode_program(symtab* t);
+// Whether the instruction of a p-code finds its operand by an operand search.
+bool decode_searches(int pcode);
 // Decodes the list unless it is decoded already and unchanged since.
 void decode_if_needed(symtab* t);

@@ -18,6 +18,9 @@ int cur_pos = 0;
 
 static int scope = 0;
 
+void (*mlex_note_hook)(const lex_note& note) = nullptr;
+static lex_note note;  // of the token being read
+
 // The reading layer under the lexer. It reads the source through a large
 // buffer of its own, keeps the one byte that the lexer pushes back, and
 // turns a carriage return directly before a newline into the newline alone,
@@ -32,6 +35,7 @@ constexpr size_t READ_BUFFER_SIZE = 1 << 16;
 static unsigned char read_buffer[READ_BUFFER_SIZE];
 static size_t read_pos = 0;
 static size_t read_len = 0;
+static long long read_base = 0;      // file offset of read_buffer[0]
 static FILE* read_stream = nullptr;  // the stream the buffer holds bytes of
 
 static void read_reset(FILE* s)
@@ -39,6 +43,13 @@ static void read_reset(FILE* s)
     read_stream = s;
     read_pos = 0;
     read_len = 0;
+    read_base = 0;
+}
+
+// The file offset of the byte that the last read returned.
+static inline long long read_offset()
+{
+    return read_base + (long long)read_pos - 1;
 }
 
 // The next byte of the stream, or READ_END.
@@ -47,6 +58,7 @@ static int read_byte(FILE* s)
     if (s != read_stream)
         read_reset(s);
     if (read_pos == read_len) {
+        read_base += (long long)read_len;
         read_len = fread(read_buffer, 1, READ_BUFFER_SIZE, s);
         read_pos = 0;
         if (read_len == 0)
@@ -152,12 +164,19 @@ int mlex_init_file(mlex_file* f, const char* path)
     }
     if (c != EOF)
         ungetc(c, f->stream);
+    mlex_init_stream(f, f->stream);
+    return 1;
+}
+
+void mlex_init_stream(mlex_file* f, FILE* stream)
+{
+    init_map();
+    f->stream = stream;
     pushed_back = READ_END;
     input_ended = false;
-    read_reset(f->stream);
+    read_reset(stream);
     f->reserved1 = 0;
     f->reserved2 = 0;
-    return 1;
 }
 
 int mlex_close(mlex_file* f)
@@ -203,6 +222,8 @@ static void append(int& len, int c)
     if (len < LEXEME_SIZE - 1) {
         cur_token.lexeme[len++] = (char)c;
         cur_token.lexeme[len] = 0;
+    } else {
+        note.cut = true;
     }
 }
 
@@ -256,17 +277,24 @@ static void lex_string(mlex_file* f)
         if (input_ended)
             break;
         d &= 0xFF;
-        if (d == 0)
+        if (d == 0) {
+            note.end = read_offset();
             break;
+        }
         if (class_of(d) == TOK_STRING) {
-            if (p != '\\')
+            if (p != '\\') {
+                note.end = read_offset();
                 break;
+            }
             if (len > 1)
                 cur_token.lexeme[len - 1] = (char)slash_sequence(d);
         } else if (d == '\\') {
+            long long at = read_offset();
             int e = mlex_getc(f) & 0xFF;
             if (input_ended)
                 e = 0;
+            if (slash_sequence(e) == 0 && e != '0' && note.bad_escape < 0)
+                note.bad_escape = at;
             append(len, slash_sequence(e));
             p = e;
         } else {
@@ -322,6 +350,7 @@ void mlex_gettoken(mlex_file* f)
         cur_token.scope = 0;
         cur_token.column = cur_pos;
         cur_token.line = cur_line;
+        note = lex_note{read_offset(), -1, -1, k == TOK_DOLLAR ? TOK_HEX : k, false};
         switch (k) {
         case TOK_SYMBOL: case TOK_WORD: case TOK_DIGIT:
         case TOK_OPEN_BRACE: case TOK_CLOSE_BRACE:
@@ -352,6 +381,8 @@ void mlex_addtoken()
     if (cur_token.tok_type != TOK_END)
         sym_add(&symbols, cur_token.lexeme, cur_token.tok_type, cur_token.column,
                 cur_token.line, cur_token.scope);
+    if (mlex_note_hook && cur_token.tok_type != TOK_END)
+        mlex_note_hook(note);
 }
 
 int fpeek(FILE* stream)

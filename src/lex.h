@@ -38,6 +38,21 @@ enum {
     TOK_HEX = 17,
 };
 
+// What a tool can learn of each token as the lexer hands it over, beyond
+// the token itself: where it stands in the file and what the lexer dropped.
+// Runs never ask; a checker sets the hook, which is called once per token
+// after the token table has its cell.
+struct lex_note {
+    long long start;       // byte offset in the file of the token's first byte
+    long long end;         // the byte that closed a string (a quote or a zero
+                           // byte), or -1 when the file ended first
+    long long bad_escape;  // the first backslash whose escape stored a zero byte
+                           // other than \0, or -1
+    int tok_type;          // the type this occurrence was spelled with
+    bool cut;              // longer than 1023 bytes: the rest was dropped
+};
+extern void (*mlex_note_hook)(const lex_note& note);
+
 extern signed char token_map[256];
 extern lex_token cur_token;
 extern int cur_line;
@@ -45,6 +60,9 @@ extern int cur_pos;
 
 void init_map();
 int mlex_init_file(mlex_file* f, const char* path);
+// Lexes an open stream from its current place (taken as offset 0); the
+// lexer closes it.
+void mlex_init_stream(mlex_file* f, FILE* stream);
 int mlex_close(mlex_file* f);
 int mlex_getc(mlex_file* f);
 int slash_sequence(int c);

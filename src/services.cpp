@@ -230,6 +230,19 @@ int do_interupt(int service)
     return 0;
 }
 
+bool service_known(int service)
+{
+    switch (service) {
+    case 1: case 2: case 3: case 4:
+    case 19: case 20: case 21: case 22: case 23: case 24: case 25:
+    case 32: case 86: case 87: case 88:
+    case 256: case 257: case 258:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void set_callback(callback_entry* table)
 {
     callbacks = table;

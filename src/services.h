@@ -14,6 +14,8 @@ extern callback_entry calls[];
 extern callback_entry* callbacks;
 
 int do_interupt(int service);
+// Whether do_interupt serves the number (the others do nothing).
+bool service_known(int service);
 void set_callback(callback_entry* table);
 callback_entry* get_callback(int key);
 void fill();

@@ -109,6 +109,12 @@ static std::string quote(const std::string& s)
 RunResult run_zorvik(const std::vector<std::string>& args, const std::string& input,
                      const std::string& cwd)
 {
+    return run_binary(ZORVIK_BIN, args, input, cwd);
+}
+
+RunResult run_binary(const std::string& bin, const std::vector<std::string>& args,
+                     const std::string& input, const std::string& cwd)
+{
     std::string dir = cwd.empty() ? make_temp_dir() : cwd;
     std::string io = make_temp_dir();
     std::ofstream(io + "/in", std::ios::binary) << input;
@@ -117,7 +123,7 @@ RunResult run_zorvik(const std::vector<std::string>& args, const std::string& in
     std::string cmd = "cd ";
     cmd += quote(dir);
     cmd += " && SDL_VIDEODRIVER=dummy setsid ";
-    cmd += quote(ZORVIK_BIN);
+    cmd += quote(bin);
     for (const auto& a : args) {
         cmd += ' ';
         cmd += quote(a);

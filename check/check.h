@@ -1,0 +1,50 @@
+// zorvik-check: reads a source the way the machine does and reports what
+// will surprise its author. The rules live in rules.cpp, the command line
+// and the output in main.cpp.
+#pragma once
+#include <string>
+#include <vector>
+
+// The warnings, in the order --list-warnings prints them.
+enum check_warning_id {
+    W_FIRST_SPELLING,
+    W_OPERAND_SEARCH,
+    W_BARE_NUMBER,
+    W_UNDEFINED_LABEL,
+    W_DUPLICATE_LABEL,
+    W_LABEL_IS_MNEMONIC,
+    W_INDEX_IGNORED,
+    W_UNKNOWN_SERVICE,
+    W_STRING,
+    W_HEADER,
+    W_COUNT
+};
+
+struct check_warning {
+    const char* name;
+    const char* summary;
+};
+extern const check_warning check_warnings[W_COUNT];
+
+// One finding: where it is (a byte offset into the source), what it says
+// and, optionally, a second place that explains it.
+struct check_finding {
+    check_warning_id warning;
+    long long offset;
+    std::string message;
+    long long note_offset;  // -1 when there is no note
+    std::string note;
+};
+
+// Checks a whole source held in memory. The findings come in source order.
+std::vector<check_finding> check_source(const std::string& source);
+
+// 1-based line and byte column of an offset: lines are counted by every
+// newline.
+struct check_place {
+    long long line;
+    long long column;
+};
+// Where each line of a source starts, for check_locate.
+std::vector<long long> check_line_starts(const std::string& source);
+check_place check_locate(const std::vector<long long>& line_starts, long long offset);

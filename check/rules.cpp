@@ -1,0 +1,535 @@
+// The checker's rules. The source goes through the machine's own lexer and
+// token table, and the decoder works out every operand search and label
+// exactly as a run would; the rules then read the decoded cells, and the
+// lexer's notes tell where each token stands in the file.
+#include "check.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "decode.h"
+#include "icode.h"
+#include "lex.h"
+#include "parse.h"
+#include "services.h"
+#include "symtab.h"
+
+const check_warning check_warnings[W_COUNT] = {
+    {"first-spelling", "a number text whose first spelling ('$', '#' or bare) gives a later one another meaning"},
+    {"operand-search", "an operand search that leaves its line, passes over instructions or finds nothing"},
+    {"bare-number", "a number without '#' or '$' after an instruction: operand searches pass over it"},
+    {"undefined-label", "a branch, jmp or jsr whose label is never defined: it does nothing"},
+    {"duplicate-label", "a label defined more than once: only the first definition is ever reached"},
+    {"label-is-mnemonic", "a label that spells a mnemonic: a pass that starts at it runs that instruction"},
+    {"index-ignored", "an indexed or indirect operand: the address alone is used"},
+    {"unknown-service", "int with a constant number that no service has"},
+    {"string", "a string that runs to the end of the file or is cut short, and a token over 1023 bytes"},
+    {"header", "a '*=' header without a '$' number right after it, and '=' or '*' after the start"},
+};
+
+// One program under check: its cells in list order, with the lexer's note
+// and the line of each.
+struct check_program {
+    const std::string* source;
+    std::vector<token_cell*> cells;
+    std::vector<lex_note> notes;
+    std::vector<long long> lines;  // 0-based line of each cell
+    std::vector<check_finding> findings;
+};
+
+static std::vector<lex_note>* note_sink = nullptr;
+
+static void check_keep_note(const lex_note& note)
+{
+    note_sink->push_back(note);
+}
+
+static void check_report(check_program& p, check_warning_id w, long long offset, std::string message,
+                         long long note_offset = -1, std::string note = "")
+{
+    p.findings.push_back({w, offset, std::move(message), note_offset, std::move(note)});
+}
+
+static const char* text_of(const check_program& p, size_t i)
+{
+    return p.cells[i]->tok->lexeme;
+}
+
+static int type_of(const check_program& p, size_t i)
+{
+    return p.notes[i].tok_type;
+}
+
+// A token as the source spelled it: '#10', '$10', '10', "10".
+static std::string spelled(int type, const char* text)
+{
+    switch (type) {
+    case TOK_IMMEDIATE: return std::string("'#") + text + "'";
+    case TOK_HEX: return std::string("'$") + text + "'";
+    case TOK_STRING: return std::string("\"") + text + "\"";
+    default: return std::string("'") + text + "'";
+    }
+}
+
+static std::string line_name(const check_program& p, size_t i)
+{
+    return "line " + std::to_string(p.lines[i] + 1);
+}
+
+static bool is_register_text(const char* text)
+{
+    return text[0] == 'A' || text[0] == 'X' || text[0] == 'Y';
+}
+
+static bool all_digits(const char* text)
+{
+    if (!*text)
+        return false;
+    for (const char* c = text; *c; c++)
+        if (!isdigit((unsigned char)*c))
+            return false;
+    return true;
+}
+
+static std::string hex(long long v)
+{
+    char b[32];
+    snprintf(b, sizeof b, "%02llX", v);
+    return b;
+}
+
+// What an operand search makes of a text whose shared record has type t.
+static std::string meaning(int t, const char* text)
+{
+    if (t == TOK_HEX)
+        return std::string("the address $") + text + " (" + std::to_string(read_hex(text)) + ")";
+    if (t == TOK_IMMEDIATE)
+        return std::string("the number ") + std::to_string(text[0] == '$' ? read_hex(text + 1) : read_dec(text));
+    if (t == TOK_WORD && is_register_text(text))
+        return std::string("the register ") + text[0];
+    if (is_register_text(text))
+        return "no operand (the search stops at it and finds nothing)";
+    return "nothing: operand searches pass over it";
+}
+
+static const char* first_kind(int t)
+{
+    switch (t) {
+    case TOK_DIGIT: return "bare, without '#' or '$'";
+    case TOK_WORD: return "as a word";
+    case TOK_STRING: return "as a string";
+    default: return "as another kind of token";
+    }
+}
+
+// The index of each token's first occurrence.
+static std::unordered_map<const token*, size_t> first_occurrences(const check_program& p)
+{
+    std::unordered_map<const token*, size_t> first;
+    first.reserve(p.cells.size() / 4 + 16);
+    for (size_t i = 0; i < p.cells.size(); i++)
+        first.emplace(p.cells[i]->tok, i);
+    return first;
+}
+
+static void check_first_spelling(check_program& p, const std::unordered_map<const token*, size_t>& first)
+{
+    for (size_t i = 0; i < p.cells.size(); i++) {
+        const token* t = p.cells[i]->tok;
+        int spelled_as = type_of(p, i);
+        bool operand_spelling = spelled_as == TOK_IMMEDIATE || spelled_as == TOK_HEX;
+        // A bare number counts where an operand search starts right at it.
+        bool bare_operand = spelled_as == TOK_DIGIT && i > 0 && decode_searches(p.cells[i - 1]->tok->pcode) &&
+                            type_of(p, i - 1) == TOK_WORD &&
+                            (t->tok_type == TOK_IMMEDIATE || t->tok_type == TOK_HEX);
+        if ((!operand_spelling && !bare_operand) || t->tok_type == spelled_as)
+            continue;
+        size_t f = first.at(t);
+        std::string here = spelled(spelled_as, t->lexeme), there = spelled(t->tok_type, t->lexeme);
+        std::string fix;
+        if (spelled_as == TOK_IMMEDIATE && all_digits(t->lexeme))
+            fix = "; write the number as '#$" + hex(read_dec(t->lexeme)) + "'";
+        else if (spelled_as == TOK_HEX)
+            fix = std::string("; write the address as '$0") + t->lexeme + "'";
+        else
+            fix = "; spell both the same way";
+        std::string message;
+        if (t->tok_type == TOK_HEX || t->tok_type == TOK_IMMEDIATE)
+            message = here + " stands for " + meaning(t->tok_type, t->lexeme) +
+                      (operand_spelling ? ", not " + meaning(spelled_as, t->lexeme) : std::string()) + ", because the text '" + t->lexeme + "' was first written " +
+                      there + fix;
+        else
+            message = here + " stands for " + meaning(t->tok_type, t->lexeme) + ", because the text '" +
+                      t->lexeme + "' was first written " + first_kind(t->tok_type) + fix;
+        check_report(p, W_FIRST_SPELLING, p.notes[i].start, message, p.notes[f].start,
+                     "'" + std::string(t->lexeme) + "' is first written here, as " + there);
+    }
+}
+
+// The cell at which the operand search of instruction i stopped: the operand
+// itself, a token that is no operand, or cells.size() when it ran off the
+// end. Instructions of one chain share their stop, so `cache` keeps the last
+// answer and every cell is walked over about once.
+struct search_stop {
+    size_t at = 0;
+    const token_cell* key = nullptr;
+    bool found = false;
+    bool valid = false;
+};
+
+static size_t stop_of(const check_program& p, size_t i, search_stop& cache)
+{
+    const cell_code& k = p.cells[i]->code;
+    bool found = k.kind != OPERAND_NONE;
+    if (cache.valid && cache.key == k.to && cache.found == found && cache.at > i)
+        return cache.at;
+    size_t j = i + 1;
+    if (found) {
+        while (j < p.cells.size() && p.cells[j]->next_cell != k.to)
+            j++;
+    } else {
+        while (j < p.cells.size() && p.cells[j] != k.to)
+            j++;
+    }
+    cache = {j, k.to, found, true};
+    return j;
+}
+
+static std::string passed_list(const check_program& p, size_t from, size_t to, size_t* count)
+{
+    std::vector<std::string> names;
+    *count = 0;
+    for (size_t k = from; k < to; k++) {
+        if (type_of(p, k) == TOK_WORD && p.cells[k]->tok->pcode != 0) {
+            if (names.size() < 3)
+                names.push_back(text_of(p, k));
+            ++*count;
+        }
+    }
+    std::string s;
+    for (size_t n = 0; n < names.size(); n++) {
+        if (n)
+            s += (n + 1 == names.size() && *count == names.size()) ? " and " : ", ";
+        s += names[n];
+    }
+    if (*count > names.size())
+        s += " and " + std::to_string(*count - names.size()) + " more";
+    return s;
+}
+
+static void check_search(check_program& p, size_t i, size_t j)
+{
+    std::string name = text_of(p, i);
+    size_t passed = 0;
+    std::string list = passed_list(p, i + 1, std::min(j, p.cells.size()), &passed);
+    std::string over = passed ? ", passing over " + list + (passed == 1 ? ", which never runs here" : ", which never run here")
+                              : "";
+    long long at = p.notes[i].start;
+    if (j >= p.cells.size()) {
+        check_report(p, W_OPERAND_SEARCH, at,
+                     "'" + name + "' has no operand: its operand search runs to the end of the program" + over +
+                         ", so it does nothing; give it a '#' or '$' operand");
+        return;
+    }
+    std::string stop = spelled(p.cells[j]->tok->tok_type, text_of(p, j));
+    if (p.cells[i]->code.kind == OPERAND_NONE) {
+        check_report(p, W_OPERAND_SEARCH, at,
+                     "the operand search of '" + name + "' stops at " + stop + " on " + line_name(p, j) + over +
+                         ", and that is no operand, so '" + name + "' does nothing; give it a '#' or '$' operand",
+                     p.notes[j].start, "the search stops here");
+        return;
+    }
+    if (p.lines[j] != p.lines[i])
+        check_report(p, W_OPERAND_SEARCH, at,
+                     "'" + name + "' has no operand on its line: its operand search runs on to " + stop + " on " +
+                         line_name(p, j) + over + "; give '" + name + "' its own '#' or '$' operand",
+                     p.notes[j].start, "the search stops here");
+    else if (passed)
+        check_report(p, W_OPERAND_SEARCH, at,
+                     "the operand search of '" + name + "' runs on to " + stop + over +
+                         "; give '" + name + "' its operand right after it",
+                     p.notes[j].start, "the search stops here");
+}
+
+static void check_bare_number(check_program& p, size_t i)
+{
+    if (i + 1 >= p.cells.size() || type_of(p, i + 1) != TOK_DIGIT || p.cells[i + 1]->tok->tok_type != TOK_DIGIT)
+        return;
+    const char* n = text_of(p, i + 1);
+    check_report(p, W_BARE_NUMBER, p.notes[i + 1].start,
+                 std::string("'") + n + "' has no '#' or '$', so the operand search of '" + text_of(p, i) +
+                     "' passes over it; write '#" + n + "' for the number or '$" + n + "' for an address");
+}
+
+// ",x" or ",y" right after an operand, or "(" right before it.
+static void check_index(check_program& p, size_t i, size_t j)
+{
+    if (j >= p.cells.size() || p.cells[i]->code.kind != OPERAND_ADDRESS)
+        return;
+    const std::string& src = *p.source;
+    auto is_index = [&](size_t k) {
+        const char* t = text_of(p, k);
+        return type_of(p, k) == TOK_WORD && p.lines[k] == p.lines[j] && strlen(t) == 1 &&
+               (tolower((unsigned char)t[0]) == 'x' || tolower((unsigned char)t[0]) == 'y');
+    };
+    bool open = j > i + 1 && type_of(p, j - 1) == TOK_OPEN_PAREN && p.lines[j - 1] == p.lines[j];
+    size_t k = j + 1;
+    if (k < p.cells.size() && type_of(p, k) == TOK_COMMA && p.lines[k] == p.lines[j])
+        k++;
+    bool indexed = k < p.cells.size() && is_index(k);
+    if (!open && !indexed)
+        return;
+    long long from = p.notes[open ? j - 1 : j].start;
+    long long to = indexed ? p.notes[k].start + 1 : p.notes[j].start + 1 + (long long)strlen(text_of(p, j));
+    size_t after = indexed ? k + 1 : j + 1;
+    if (after < p.cells.size() && type_of(p, after) == TOK_CLOSE_PAREN && p.lines[after] == p.lines[j])
+        to = p.notes[after].start + (long long)strlen(text_of(p, after));
+    to = std::min<long long>(std::max(to, from), (long long)src.size());
+    std::string form = src.substr((size_t)from, (size_t)(to - from));
+    std::string address = std::string("$") + text_of(p, j);
+    std::string what = indexed && open ? "indexing and indirection have" : indexed ? "indexing has" : "indirection has";
+    std::string tail;
+    if (indexed && isupper((unsigned char)text_of(p, k)[0]))
+        tail = std::string(", and the '") + text_of(p, k) + "' after it is passed over like a label";
+    check_report(p, W_INDEX_IGNORED, from,
+                 "'" + form + "': " + what + " no effect, so '" + text_of(p, i) + "' uses the address " + address +
+                     " itself" + tail + "; work out the address with the index in the program");
+}
+
+static void check_service(check_program& p, size_t i)
+{
+    const cell_code& k = p.cells[i]->code;
+    if (k.kind != OPERAND_ADDRESS && k.kind != OPERAND_IMMEDIATE)
+        return;
+    if (service_known(k.value))
+        return;
+    check_report(p, W_UNKNOWN_SERVICE, p.notes[i].start,
+                 "service " + std::to_string(k.value) +
+                     " does not exist, so this 'int' does nothing; the services are 1 to 4, 19 to 25, 32, 86 to 88 "
+                     "and 256 to 258");
+}
+
+static void check_instructions(check_program& p)
+{
+    search_stop cache;
+    for (size_t i = 0; i < p.cells.size(); i++) {
+        if (type_of(p, i) != TOK_WORD || !decode_searches(p.cells[i]->tok->pcode))
+            continue;
+        size_t j = stop_of(p, i, cache);
+        check_search(p, i, j);
+        check_bare_number(p, i);
+        check_index(p, i, j);
+        if (p.cells[i]->tok->pcode == P_INT)
+            check_service(p, i);
+    }
+}
+
+static std::string lower(const char* s)
+{
+    std::string l(s);
+    for (char& c : l)
+        c = (char)tolower((unsigned char)c);
+    return l;
+}
+
+static void check_labels(check_program& p)
+{
+    size_t n = p.cells.size();
+    std::unordered_set<const token*> targets;
+    for (size_t i = 0; i + 1 < n; i++)
+        if (type_of(p, i) == TOK_WORD && sym_is_jump(p.cells[i]->tok->pcode))
+            targets.insert(p.cells[i + 1]->tok);
+    if (targets.empty() && !(n && type_of(p, n - 1) == TOK_WORD && sym_is_jump(p.cells[n - 1]->tok->pcode)))
+        return;
+
+    std::unordered_map<const token_cell*, size_t> label_index;
+    std::unordered_map<std::string, const token*> by_lower;  // defined labels, for spelling hints
+    for (size_t i = 0; i < n; i++) {
+        const token* t = p.cells[i]->tok;
+        if (t->label == p.cells[i] && targets.count(t)) {
+            label_index.emplace(p.cells[i], i);
+            by_lower.emplace(lower(t->lexeme), t);
+        }
+    }
+
+    std::unordered_set<const token*> undefined_seen;
+    for (size_t i = 0; i < n; i++) {
+        const token* t = p.cells[i]->tok;
+        bool jump = type_of(p, i) == TOK_WORD && sym_is_jump(t->pcode);
+        if (jump && i + 1 == n) {
+            check_report(p, W_UNDEFINED_LABEL, p.notes[i].start,
+                         "'" + std::string(t->lexeme) + "' has no label after it, so it does nothing; name its label");
+            continue;
+        }
+        if (jump) {
+            const token* target = p.cells[i + 1]->tok;
+            if (!target->label) {
+                std::string hint;
+                auto near = by_lower.find(lower(target->lexeme));
+                if (near != by_lower.end())
+                    hint = std::string(" (labels are case-sensitive: did you mean '") + near->second->lexeme + "'?)";
+                check_report(p, W_UNDEFINED_LABEL, p.notes[i + 1].start,
+                             "no label '" + std::string(target->lexeme) + "' is defined, so '" + t->lexeme +
+                                 "' goes on after it even when taken; define the label or fix its spelling" + hint);
+            }
+        }
+        bool reference = i > 0 && sym_is_jump(p.cells[i - 1]->tok->pcode);
+        if (!reference && t->label && t->label != p.cells[i] && type_of(p, i) == TOK_WORD && targets.count(t)) {
+            size_t d = label_index.at(t->label);
+            check_report(p, W_DUPLICATE_LABEL, p.notes[i].start,
+                         "label '" + std::string(t->lexeme) + "' is defined again: every jump to it reaches the first "
+                         "definition, on " + line_name(p, d) + "; rename one of them",
+                         p.notes[d].start,
+                         type_of(p, d) == TOK_WORD
+                             ? "'" + std::string(t->lexeme) + "' is first defined here"
+                             : "'" + std::string(t->lexeme) + "' first stands here, outside a jump, and so is defined here");
+        }
+        if (t->label == p.cells[i] && t->pcode != 0 && targets.count(t)) {
+            std::string m = op_array[t->pcode];
+            check_report(p, W_LABEL_IS_MNEMONIC, p.notes[i].start,
+                         "label '" + std::string(t->lexeme) + "' spells the mnemonic " + m +
+                             ", so wherever a pass starts at it, it runs as " + m + "; rename it");
+        }
+    }
+}
+
+static void check_strings(check_program& p)
+{
+    const std::string& src = *p.source;
+    for (size_t i = 0; i < p.cells.size(); i++) {
+        const lex_note& n = p.notes[i];
+        if (n.cut)
+            check_report(p, W_STRING, n.start,
+                         "this token is longer than 1023 bytes: the machine keeps its first 1023 and drops the rest; "
+                         "make it shorter");
+        if (n.tok_type != TOK_STRING)
+            continue;
+        if (n.end < 0) {
+            check_report(p, W_STRING, n.start,
+                         "this string runs to the end of the file and takes in everything after it; close it with a "
+                         "quote");
+        } else if (n.end < (long long)src.size()) {
+            unsigned char open = (unsigned char)src[(size_t)n.start], close = (unsigned char)src[(size_t)n.end];
+            if (close == 0)
+                check_report(p, W_STRING, n.end, "a zero byte ends this string here; remove it");
+            else if (close != open)
+                check_report(p, W_STRING, n.end,
+                             std::string(close == '\'' ? "this apostrophe" : "this double quote") +
+                                 " ends the string, since either quote closes one; write it as \\" + (char)close,
+                             n.start, "the string opens here");
+        }
+        if (n.bad_escape >= 0 && n.bad_escape + 1 < (long long)src.size()) {
+            unsigned char e = (unsigned char)src[(size_t)n.bad_escape + 1];
+            std::string shown = isprint(e) ? std::string("\\") + (char)e : "\\ and the byte " + std::to_string(e);
+            check_report(p, W_STRING, n.bad_escape,
+                         "'" + shown + "' is no escape: it stores a zero byte, which ends the string's text here; "
+                         "use \\n, \\t, \\\", \\' or \\0");
+        } else if (n.bad_escape >= 0) {
+            check_report(p, W_STRING, n.bad_escape,
+                         "a backslash at the end of the file ends the string's text; remove it");
+        }
+    }
+}
+
+static void check_header(check_program& p)
+{
+    size_t n = p.cells.size();
+    for (size_t i = 1; i < n; i++)
+        if (type_of(p, i) == TOK_OPERATOR)
+            check_report(p, W_HEADER, p.notes[i].start,
+                         spelled(TOK_OPERATOR, text_of(p, i)) +
+                             " is no header here, since only a program's first token starts one; the machine passes "
+                             "over it");
+    if (n == 0 || p.cells[0]->tok->tok_type != TOK_OPERATOR)
+        return;
+    if (n > 1 && p.cells[1]->tok->tok_type == TOK_HEX)
+        return;
+    size_t k = 1;
+    while (k < n && p.cells[k]->tok->tok_type != TOK_HEX)
+        k++;
+    if (k == n)
+        check_report(p, W_HEADER, p.notes[0].start,
+                     "this header has no '$' number after it, so nothing in the program runs; write it as '*=$0600' "
+                     "or remove it");
+    else
+        check_report(p, W_HEADER, p.notes[0].start,
+                     "this header has no '$' number right after it, so the machine passes over everything up to " +
+                         spelled(TOK_HEX, text_of(p, k)) + " on " + line_name(p, k) +
+                         "; write it as '*=$0600' or remove it",
+                     p.notes[k].start, "the program starts after this token");
+}
+
+// Line of every cell, in one walk: the cells' offsets only grow.
+static void locate_cells(check_program& p)
+{
+    const std::string& src = *p.source;
+    p.lines.resize(p.cells.size());
+    long long line = 0;
+    size_t at = 0;
+    for (size_t i = 0; i < p.cells.size(); i++) {
+        size_t to = (size_t)std::min<long long>(p.notes[i].start, (long long)src.size());
+        if (to > at) {
+            line += std::count(src.begin() + (long)at, src.begin() + (long)to, '\n');
+            at = to;
+        }
+        p.lines[i] = line;
+    }
+}
+
+std::vector<check_finding> check_source(const std::string& source)
+{
+    check_program p;
+    p.source = &source;
+    if (!source.empty()) {
+        FILE* stream = fmemopen(const_cast<char*>(source.data()), source.size(), "rb");
+        if (!stream)
+            sym_out_of_memory();
+        mlex_file f{};
+        mlex_init_stream(&f, stream);
+        sym_init(&symbols);
+        note_sink = &p.notes;
+        mlex_note_hook = check_keep_note;
+        do
+            mlex_gettoken(&f);
+        while (cur_token.tok_type != TOK_END);
+        mlex_note_hook = nullptr;
+        note_sink = nullptr;
+        mlex_close(&f);
+        decode_program(&symbols);
+        p.cells.reserve(p.notes.size());
+        for (token_cell* c = symbols.head; c; c = c->next_cell)
+            p.cells.push_back(c);
+        locate_cells(p);
+
+        check_header(p);
+        check_first_spelling(p, first_occurrences(p));
+        check_instructions(p);
+        check_labels(p);
+        check_strings(p);
+        sym_free(&symbols);
+        sym_init(&symbols);
+    }
+    std::stable_sort(p.findings.begin(), p.findings.end(),
+                     [](const check_finding& a, const check_finding& b) { return a.offset < b.offset; });
+    return std::move(p.findings);
+}
+
+std::vector<long long> check_line_starts(const std::string& source)
+{
+    std::vector<long long> starts{0};
+    for (size_t i = 0; i < source.size(); i++)
+        if (source[i] == '\n')
+            starts.push_back((long long)i + 1);
+    return starts;
+}
+
+check_place check_locate(const std::vector<long long>& line_starts, long long offset)
+{
+    auto after = std::upper_bound(line_starts.begin(), line_starts.end(), offset);
+    long long line = after - line_starts.begin();  // at least 1: the first start is 0
+    return {line, offset - line_starts[(size_t)line - 1] + 1};
+}
