@@ -20,7 +20,7 @@
 #include <string>
 
 #include "lex.h"
-#include "main.h"
+#include "display.h"
 #include "parse.h"
 #include "screen.h"
 #include "symtab.h"

@@ -11,6 +11,7 @@
 #include "check.h"
 #include "lex.h"
 #include "listing.h"
+#include "display.h"
 #include "main.h"
 #include "mxfont.h"
 #include "parse.h"

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "halt.h"
+#include "display.h"
 #include "main.h"
 #include "mxfont.h"
 #include "parse.h"

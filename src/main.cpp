@@ -8,16 +8,13 @@
 #include <cstring>
 #include <ctime>
 
+#include "display.h"
 #include "halt.h"
 #include "lex.h"
-#include "mxfont.h"
 #include "parse.h"
 #include "services.h"
 
 int debug_mode = 0;
-SDL_Surface* front = nullptr;
-mx_font* the_font = nullptr;
-int active = 0;
 
 // The option is recognised only right after the source path, spelled exactly.
 static int read_debug_option(int argc, char** argv)
@@ -44,7 +41,7 @@ int SDL_main(int argc, char** argv)
     halt_install();
     SDL_Init(SDL_INIT_VIDEO);
     halt_install();  // SDL's own handlers would only queue a quit event
-    front = SDL_SetVideoMode(480, 272, 0, 0);
+    front = display_open_window();
 
     const char* path = "default.zvs";
     if (argc == 2 || argc == 3)
@@ -64,18 +61,4 @@ int SDL_main(int argc, char** argv)
     do_quit();
     // A run that a signal ended says so: the shell sees an interrupted command.
     return halt_signal ? halt_status() : status;
-}
-
-void do_quit()
-{
-    _reg.X = 0;
-    if (front) {
-        SDL_FreeSurface(front);
-        front = nullptr;
-    }
-    if (the_font) {
-        SDL_FreeFont(the_font);
-        the_font = nullptr;
-    }
-    SDL_Quit();
 }

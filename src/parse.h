@@ -2,9 +2,9 @@
 #pragma once
 #include <cstdint>
 
-struct token_cell;
+#include "layout.h"
 
-constexpr int64_t MEMORY_SIZE = 0x1000000;
+struct token_cell;
 
 // Indexes of the flag bytes.
 enum { FLAG_N, FLAG_V, FLAG_UNUSED, FLAG_B, FLAG_D, FLAG_I, FLAG_Z, FLAG_C };

@@ -5,7 +5,7 @@
 
 #include "arith.h"
 #include "debug.h"
-#include "main.h"
+#include "display.h"
 #include "parse.h"
 #include "pixelbuffer.h"
 
@@ -52,16 +52,19 @@ static void screen_copy(void* pixels)
                colors);
 }
 
-void screen_refresh()
+int screen_refresh()
 {
     if (!front)
-        return;
+        return 0;
     void* pixels = lock(front, front->format->BitsPerPixel);
     if (pixels)
         screen_copy(pixels);
     unlock(front);
     draw_debug(front);
+    // The frame as it is shown, before SDL's software cursor is drawn over it.
+    bool end = display_shown_hook && display_shown_hook(front);
     // The whole window: text and a cleared surface outside the area become
     // visible now too. The window is 480 by 272.
     SDL_UpdateRect(front, 0, 0, front->w, front->h);
+    return end ? 1 : 0;
 }

@@ -2,9 +2,9 @@
 #pragma once
 #include <cstdint>
 
-constexpr int memory_offset = 255;  // memory index of pixel (0, 0)
-constexpr int SCREEN_ROW = 480;     // cells between two rows of the screen area
-constexpr int SCREEN_SIDE = 255;    // columns and rows shown
+#include "layout.h"
 
 uint32_t trans_color(int byte);
-void screen_refresh();
+// Shows the screen area in the window; 1 when the display's frame hook asks
+// for the run to end, else 0.
+int screen_refresh();

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "halt.h"
-#include "main.h"
+#include "display.h"
 #include "mxfont.h"
 #include "parse.h"
 #include "screen.h"
@@ -18,13 +18,6 @@
 SDL_Event e;
 callback_entry calls[] = {{fill, 0}, {nullptr, 0}};
 callback_entry* callbacks = nullptr;
-
-// Fixed cells read by the text services.
-constexpr int TEXT_COLOR_CELL = 0x1299;    // colour of service 86 (screen pixel (186, 9))
-constexpr int TEXT_X_CELL = 0xFFE13;
-constexpr int TEXT_Y_CELL = 0xFFE14;
-constexpr int NUMBER_COLOR_CELL = 0xFFE15;
-constexpr int NUMBER_CELL = 0xFFE17;
 
 constexpr int WORD_LIMIT = 255;            // longest word service 2 takes at once
 
@@ -79,8 +72,8 @@ static void service_read_hex()
     mem_write(_reg.X, (uint8_t)v);
 }
 
-// Opens the window when the shell could not, with the icon and caption.
-// Yields false when the display cannot be had; X tells the program.
+// Opens the window when the shell could not. Yields false when the display
+// cannot be had; X tells the program.
 static bool open_display()
 {
     bool started = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_JOYSTICK) >= 0;
@@ -90,18 +83,11 @@ static bool open_display()
         return false;
     }
     _reg.X = 0;
-    // SDL copies the icon into the window; the image itself is ours to free.
-    // A missing icon file only leaves the window without one.
-    SDL_Surface* icon = SDL_LoadBMP_RW(SDL_RWFromFile("icon.bmp", "rb"), 1);
-    SDL_WM_SetIcon(icon, nullptr);
-    if (icon)
-        SDL_FreeSurface(icon);
-    front = SDL_SetVideoMode(480, 272, 0, 0);
+    front = display_open_window();
     if (!front) {
         _reg.X = 1;
         return false;
     }
-    SDL_WM_SetCaption("Zorvik VM", nullptr);
     return true;
 }
 
@@ -212,12 +198,12 @@ int do_interupt(int service)
     case 4: service_read_hex(); break;
     case 19: service_open_display(); break;
     case 20: return service_poll();
-    case 21: screen_refresh(); break;
+    case 21: return screen_refresh();
     case 22: service_store_pixel(); break;
     case 23: _reg.A = rand() % 255; break;
     case 24: service_random_range(); break;
     case 25: service_key_test(); break;
-    case 32: screen_refresh(); break;
+    case 32: return screen_refresh();
     case 86: service_draw_text(); break;
     case 87: service_callback(); break;
     case 88: service_draw_number(); break;

@@ -1,8 +1,7 @@
 // The services a program reaches with `int`, and the callback table.
 #pragma once
 #include "SDL.h"
-
-constexpr int key_offset = 65535;   // key-state area: one cell per SDL key symbol
+#include "layout.h"
 
 struct callback_entry {
     void (*function)();

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "debug.h"
+#include "display.h"
 #include "main.h"
 #include "mxfont.h"
 #include "parse.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "main.h"
+#include "display.h"
 #include "parse.h"
 #include "pixelbuffer.h"
 #include "screen.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <set>
 
-#include "main.h"
+#include "display.h"
 #include "parse.h"
 #include "pixelbuffer.h"
 #include "screen.h"

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "main.h"
+#include "display.h"
 #include "mxfont.h"
 #include "parse.h"
 #include "pixelbuffer.h"

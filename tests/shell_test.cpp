@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "display.h"
+#include "main.h"
 #include "support.h"
 
 namespace {
@@ -81,6 +83,30 @@ TEST(CommandLine, EmptySourceRunsToTheEnd)
     RunResult r = run_zorvik({"empty.zvs", "--debug"}, "", dir);
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.out.ends_with("symbols:\ntokens [0]\n")) << r.out;
+}
+
+// The shell names the window as soon as it opens it: a program that only
+// refreshes (and never asks for the display) sees the caption already.
+std::string caption_seen;
+
+bool read_caption(SDL_Surface*)
+{
+    char* title = nullptr;
+    SDL_WM_GetCaption(&title, nullptr);
+    caption_seen = title ? title : "(none)";
+    return false;
+}
+
+TEST(CommandLine, WindowIsCaptionedAtStartUp)
+{
+    std::string dir = enter_run_dir();
+    std::ofstream(dir + "/prog.zvs") << "int #21\n";
+    display_shown_hook = read_caption;
+    char prog[] = "zorvik", path[] = "prog.zvs";
+    char* argv[] = {prog, path, nullptr};
+    EXPECT_EQ(SDL_main(2, argv), 0);
+    display_shown_hook = nullptr;
+    EXPECT_EQ(caption_seen, "Zorvik VM");
 }
 
 }  // namespace

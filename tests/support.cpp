@@ -144,7 +144,7 @@ RunResult run_binary(const std::string& bin, const std::vector<std::string>& arg
 
 #include <cstdint>
 
-#include "main.h"
+#include "display.h"
 
 std::string font_file_bytes(int magic, int width, int height, int fill,
                             const std::function<int(int, int, int)>& cell, int glyphs)

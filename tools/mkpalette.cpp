@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "main.h"
+#include "display.h"
 #include "mxfont.h"
 #include "screen.h"
 

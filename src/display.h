@@ -1,0 +1,28 @@
+// The display: the window's surface, the font, and their lifecycle. The
+// shell opens the window at start-up and service 19 opens it again when it
+// has to; both go through display_open_window.
+#pragma once
+#include "SDL.h"
+
+struct mx_font;
+
+extern SDL_Surface* front;    // the window's surface, null while closed
+extern mx_font* the_font;     // the loaded font, null while none
+extern int active;            // 1 once the display service has run
+
+// Bits per pixel asked of the window: 0, the default, takes the display's
+// own; a capture asks for 32 so that every pixel is an exact RGB value.
+extern int display_depth;
+
+// Called with the surface whenever a refresh has drawn a frame, just before
+// the frame goes to the window; returning true ends the run. Runs leave it
+// null; a capture keeps the frames this way.
+extern bool (*display_shown_hook)(SDL_Surface* surface);
+
+// Opens the 480 by 272 window: the icon "icon.bmp" first (SDL takes an icon
+// only before the window opens; a missing file leaves none), then the mode,
+// then the caption. Yields the surface, or null.
+SDL_Surface* display_open_window();
+
+// Releases the surface and the font and shuts SDL down; X becomes 0.
+void do_quit();
