@@ -1,0 +1,53 @@
+// zorvik-capture: runs a program on a display in memory and keeps what its
+// refreshes show, as a PNG of one frame or an animated GIF of all of them.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "SDL.h"
+
+constexpr int CAPTURE_WIDTH = 480;
+constexpr int CAPTURE_HEIGHT = 272;
+
+// The frames kept so far. Pixels are indexes into `colors` (0xRRGGBB): a
+// program shows at most the 64 palette colours, black and the overlay's
+// white, so a byte always suffices. Identical frames in a row are kept
+// once, with the number of shown frames they stand for.
+struct capture_frame {
+    std::vector<uint8_t> pixels;  // CAPTURE_WIDTH * CAPTURE_HEIGHT
+    int shown;                    // consecutive shown frames it stands for
+};
+
+struct capture_film {
+    std::vector<uint32_t> colors;
+    std::vector<capture_frame> frames;
+    long long shown = 0;          // frames shown by the run so far
+    bool keep_all = true;         // false: only the latest frame is kept
+};
+
+// Adds the surface as the next shown frame.
+void capture_add(capture_film& film, SDL_Surface* surface);
+// A black frame, for a run that showed none.
+void capture_add_black(capture_film& film);
+
+// One key event of a script: after shown frame `frame` (0: before the run
+// starts), the key goes down or up, or the window is closed.
+struct capture_key {
+    long long frame;
+    int type;      // SDL_KEYDOWN, SDL_KEYUP or SDL_QUIT
+    SDLKey key;
+};
+
+// Parses "10:right:down,40:right:up,90:quit". Key names are SDL's, as
+// SDL_GetKeyName gives them (SDL's video must be started). On a bad item,
+// false, with the message naming it in `error`.
+bool capture_parse_keys(const std::string& script, std::vector<capture_key>& keys, std::string& error);
+// Pushes the events scheduled for a frame into SDL's queue.
+void capture_play_keys(const std::vector<capture_key>& keys, long long frame);
+
+// Writes the frame, or every frame at `fps` frames a second, enlarged by
+// `scale`. False when writing failed.
+bool capture_write_png(FILE* out, const capture_film& film, const capture_frame& frame, int scale);
+bool capture_write_gif(FILE* out, const capture_film& film, int fps, int scale);

@@ -1,0 +1,87 @@
+// Key scripts: key events played into the window's queue by shown-frame
+// number, so that a run that reads the keyboard is the same every time.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "capture.h"
+
+// The key whose SDL name is `name`, or SDLK_UNKNOWN.
+static SDLKey key_named(const std::string& name)
+{
+    for (int k = SDLK_FIRST + 1; k < SDLK_LAST; k++) {
+        const char* n = SDL_GetKeyName((SDLKey)k);
+        if (n && name == n && strcmp(n, "unknown key") != 0)
+            return (SDLKey)k;
+    }
+    return SDLK_UNKNOWN;
+}
+
+static bool parse_item(const std::string& item, capture_key& key, std::string& why)
+{
+    size_t colon = item.find(':');
+    std::string number = item.substr(0, colon);
+    char* end = nullptr;
+    errno = 0;
+    long long frame = number.empty() ? -1 : strtoll(number.c_str(), &end, 10);
+    if (colon == std::string::npos || number.empty() || *end || errno || frame < 0) {
+        why = "it must start with a frame number and ':'";
+        return false;
+    }
+    key.frame = frame;
+    std::string rest = item.substr(colon + 1);
+    if (rest == "quit") {
+        key.type = SDL_QUIT;
+        key.key = SDLK_UNKNOWN;
+        return true;
+    }
+    size_t last = rest.rfind(':');
+    std::string action = last == std::string::npos ? "" : rest.substr(last + 1);
+    if (action != "down" && action != "up") {
+        why = "it must end in ':down' or ':up', or be 'FRAME:quit'";
+        return false;
+    }
+    std::string name = rest.substr(0, last);
+    key.key = key_named(name);
+    if (key.key == SDLK_UNKNOWN) {
+        why = "no key is named '" + name + "'";
+        return false;
+    }
+    key.type = action == "down" ? SDL_KEYDOWN : SDL_KEYUP;
+    return true;
+}
+
+bool capture_parse_keys(const std::string& script, std::vector<capture_key>& keys, std::string& error)
+{
+    size_t start = 0;
+    while (start <= script.size()) {
+        size_t comma = script.find(',', start);
+        if (comma == std::string::npos)
+            comma = script.size();
+        std::string item = script.substr(start, comma - start);
+        capture_key key{};
+        std::string why;
+        if (!parse_item(item, key, why)) {
+            error = "bad key script item '" + item + "': " + why;
+            return false;
+        }
+        keys.push_back(key);
+        start = comma + 1;
+    }
+    return true;
+}
+
+void capture_play_keys(const std::vector<capture_key>& keys, long long frame)
+{
+    for (const capture_key& k : keys) {
+        if (k.frame != frame)
+            continue;
+        SDL_Event event{};
+        event.type = (Uint8)k.type;
+        if (k.type != SDL_QUIT) {
+            event.key.state = k.type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+            event.key.keysym.sym = k.key;
+        }
+        SDL_PushEvent(&event);
+    }
+}
