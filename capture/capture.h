@@ -38,10 +38,11 @@ struct capture_key {
     long long frame;
     int type;      // SDL_KEYDOWN, SDL_KEYUP or SDL_QUIT
     SDLKey key;
+    std::string item;  // as the script wrote it, for messages
 };
 
 // Parses "10:right:down,40:right:up,90:quit". Key names are SDL's, as
-// SDL_GetKeyName gives them (SDL's video must be started). On a bad item,
+// SDL_GetKeyName gives them, in any letter case (SDL's video must be started). On a bad item,
 // false, with the message naming it in `error`.
 bool capture_parse_keys(const std::string& script, std::vector<capture_key>& keys, std::string& error);
 // Pushes the events scheduled for a frame into SDL's queue.

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 #include "capture.h"
 
@@ -11,7 +12,7 @@ static SDLKey key_named(const std::string& name)
 {
     for (int k = SDLK_FIRST + 1; k < SDLK_LAST; k++) {
         const char* n = SDL_GetKeyName((SDLKey)k);
-        if (n && name == n && strcmp(n, "unknown key") != 0)
+        if (n && strcasecmp(name.c_str(), n) == 0 && strcmp(n, "unknown key") != 0)
             return (SDLKey)k;
     }
     return SDLK_UNKNOWN;
@@ -60,6 +61,7 @@ bool capture_parse_keys(const std::string& script, std::vector<capture_key>& key
             comma = script.size();
         std::string item = script.substr(start, comma - start);
         capture_key key{};
+        key.item = item;
         std::string why;
         if (!parse_item(item, key, why)) {
             error = "bad key script item '" + item + "': " + why;

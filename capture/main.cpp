@@ -1,6 +1,7 @@
 // zorvik-capture [options] SOURCE OUT.png|OUT.gif: runs SOURCE as the
 // machine would, on a 480 by 272 32-bit display in memory, and writes what
 // its refreshes showed.
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -22,7 +23,8 @@ struct capture_options {
     long long frame = 0;       // --frame: the PNG's frame, 1-based; 0 for the last
     long long frames = 600;    // --frames: the run ends after this many
     int fps = 30;
-    long long steps = -1;      // --steps: the run's budget, -1 for none
+    long long steps = 5000000000LL;  // --steps: the run's budget of loop-closing steps
+    double seconds = 30;       // --seconds: the run's wall-clock limit
     int scale = 1;
     std::string keys;
 };
@@ -30,6 +32,8 @@ struct capture_options {
 static capture_film film;
 static std::vector<capture_key> script;
 static capture_options options;
+static long long keys_played = 0;   // the last frame whose key events went into the queue
+static bool frame_limit = false;    // the run ended at --frames
 
 static void usage(FILE* out)
 {
@@ -38,7 +42,9 @@ static void usage(FILE* out)
             "  --frame N     the PNG shows shown frame N (1 is the first) rather than the last\n"
             "  --frames N    end the run after N shown frames (default 600)\n"
             "  --fps F       GIF speed in frames a second, 1 to 100 (default 30)\n"
-            "  --steps N     end the run after N steps (taken branches, jumps, calls, returns, int)\n"
+            "  --steps N     end the run after N steps (taken branches, jumps, calls, returns, int;\n"
+            "                default 5000000000)\n"
+            "  --seconds S   end the run after S seconds of running (default 30)\n"
             "  --keys SCRIPT key events by shown frame, e.g. 10:right:down,40:right:up,90:quit\n"
             "  --scale K     enlarge by K, 1 to 8\n"
             "  --debug, --debug=gfx   run in that debug mode\n");
@@ -54,10 +60,20 @@ static long long number_option(const char* name, const char* text, long long low
 {
     char* end = nullptr;
     errno = 0;
-    long long v = text ? strtoll(text, &end, 10) : 0;
-    if (!text || !*text || *end || errno || v < low || v > high)
-        fail(std::string("bad value '") + (text ? text : "") + "' for " + name + ": a whole number from " +
+    long long v = strtoll(text, &end, 10);
+    if (!*text || *end || errno || v < low || v > high)
+        fail(std::string("bad value '") + text + "' for " + name + ": a whole number from " +
              std::to_string(low) + " to " + std::to_string(high) + " is needed");
+    return v;
+}
+
+static double seconds_option(const char* text)
+{
+    char* end = nullptr;
+    errno = 0;
+    double v = strtod(text, &end);
+    if (!*text || *end || errno || !(v > 0) || v > 1e6)
+        fail(std::string("bad value '") + text + "' for --seconds: a number of seconds above 0, up to 1000000, is needed");
     return v;
 }
 
@@ -92,6 +108,12 @@ static void read_options(int argc, char** argv)
             value = argv[i] + eq + 1;
         else if (i + 1 < argc)
             value = argv[++i];
+        static const char* const valued[] = {"--frame", "--frames", "--fps", "--steps", "--seconds", "--scale", "--keys"};
+        if (std::find_if(std::begin(valued), std::end(valued), [&](const char* v) { return name == v; }) ==
+            std::end(valued))
+            fail("unknown option '" + a + "' (--help lists them)");
+        if (!value)
+            fail("the value of " + name + " is missing (--help lists the options)");
         if (name == "--frame")
             options.frame = number_option("--frame", value, 1, LLONG_MAX);
         else if (name == "--frames")
@@ -99,13 +121,13 @@ static void read_options(int argc, char** argv)
         else if (name == "--fps")
             options.fps = (int)number_option("--fps", value, 1, 100);
         else if (name == "--steps")
-            options.steps = number_option("--steps", value, 0, LLONG_MAX);
+            options.steps = number_option("--steps", value, 1, LLONG_MAX);
+        else if (name == "--seconds")
+            options.seconds = seconds_option(value);
         else if (name == "--scale")
             options.scale = (int)number_option("--scale", value, 1, 8);
-        else if (name == "--keys" && value)
-            options.keys = value;
         else
-            fail("unknown option '" + a + "' (--help lists them)");
+            options.keys = value;
     }
     if (plain.size() != 2) {
         usage(stderr);
@@ -122,14 +144,45 @@ static void read_options(int argc, char** argv)
 }
 
 // Each shown frame: kept, then the key events scheduled after it go into
-// the queue. The run ends once the frame limit, or the PNG's frame, is reached.
+// the queue. The run ends once the frame limit, or the PNG's frame, is
+// reached; the events of that last frame would reach no one.
 static bool capture_shown(SDL_Surface* surface)
 {
     if (options.frame && film.shown >= options.frame)
         return true;
     capture_add(film, surface);
+    if (options.frame && film.shown == options.frame)
+        return true;
+    if (film.shown >= options.frames) {
+        frame_limit = true;
+        return true;
+    }
     capture_play_keys(script, film.shown);
-    return film.shown >= options.frames || (options.frame && film.shown == options.frame);
+    keys_played = film.shown;
+    return false;
+}
+
+// Says on standard error which limit ended the run, if one did, and which
+// key events of the script never went in.
+static void report_end()
+{
+    std::string shown = std::to_string(film.shown) + (film.shown == 1 ? " shown frame" : " shown frames");
+    if (frame_limit)
+        fprintf(stderr, "zorvik-capture: the run reached the frame limit (--frames %lld)\n", options.frames);
+    else if (halt_signal == SIGALRM)
+        fprintf(stderr, "zorvik-capture: the run reached the time limit (--seconds %g) after %s\n", options.seconds,
+                shown.c_str());
+    else if (run_budget_spent)
+        fprintf(stderr, "zorvik-capture: the run reached the step limit (--steps %lld) after %s\n", options.steps,
+                shown.c_str());
+    std::string unplayed;
+    int count = 0;
+    for (const capture_key& k : script)
+        if (k.frame > keys_played)
+            unplayed += (count++ ? ", " : "") + k.item;
+    if (count)
+        fprintf(stderr, "zorvik-capture: %d key event%s never played, as the run ended after %s: %s\n", count,
+                count == 1 ? "" : "s", shown.c_str(), unplayed.c_str());
 }
 
 int main(int argc, char** argv)
@@ -171,11 +224,15 @@ int main(int argc, char** argv)
     capture_play_keys(script, 0);
     display_shown_hook = capture_shown;
     run_budget = options.steps;
+    halt_after(options.seconds);
     mlex_anaylize(&source);
+    halt_after(0);
     display_shown_hook = nullptr;
     do_quit();
+    report_end();
 
-    int status = halt_signal ? halt_status() : 0;
+    // A limit's end is the picture that was asked for; a signal's is not.
+    int status = halt_signal && halt_signal != SIGALRM ? halt_status() : 0;
     if (options.frame && film.shown < options.frame) {
         fprintf(stderr, "zorvik-capture: the run showed %lld frames, so there is no frame %lld\n", film.shown,
                 options.frame);

@@ -2,8 +2,18 @@
 // font's owner, and the shut-down.
 #include "display.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
 #include "mxfont.h"
 #include "parse.h"
+
+static const char* const ICON_FILE = "icon.bmp";
+static const char* const FONT_FILE = "term.mxf";
 
 SDL_Surface* front = nullptr;
 mx_font* the_font = nullptr;
@@ -11,10 +21,38 @@ int active = 0;
 int display_depth = 0;
 bool (*display_shown_hook)(SDL_Surface* surface) = nullptr;
 
+// The machine looks for its icon and font in the folder it runs from, and
+// goes on without them. The first time one cannot be opened, standard error
+// says so, naming the folder, since nothing on the screen would.
+static void display_note_missing(const char* file, const char* without, bool& told)
+{
+    if (told || access(file, R_OK) == 0)
+        return;
+    told = true;
+    const char* why = strerror(errno);
+    std::error_code error;
+    std::string folder = std::filesystem::current_path(error).string();
+    fprintf(stderr, "%s: cannot open '%s' in %s, the folder the machine runs from: %s; %s\n",
+            program_invocation_short_name, file, error ? "the current folder" : folder.c_str(), why, without);
+}
+
+mx_font* display_open_font()
+{
+    static bool told = false;
+    mx_font* font = SDL_InitFont(FONT_FILE);
+    if (!font)
+        display_note_missing(FONT_FILE, "text is not drawn", told);
+    return font;
+}
+
 SDL_Surface* display_open_window()
 {
+    static bool told = false;
     // SDL copies the icon into the window; the image itself is ours to free.
-    SDL_Surface* icon = SDL_LoadBMP_RW(SDL_RWFromFile("icon.bmp", "rb"), 1);
+    SDL_RWops* file = SDL_RWFromFile(ICON_FILE, "rb");
+    if (!file)
+        display_note_missing(ICON_FILE, "the window has no icon", told);
+    SDL_Surface* icon = SDL_LoadBMP_RW(file, 1);
     SDL_WM_SetIcon(icon, nullptr);
     if (icon)
         SDL_FreeSurface(icon);

@@ -23,6 +23,9 @@ extern bool (*display_shown_hook)(SDL_Surface* surface);
 // only before the window opens; a missing file leaves none), then the mode,
 // then the caption. Yields the surface, or null.
 SDL_Surface* display_open_window();
+// Loads the font "term.mxf" from the current folder; null when there is
+// none, and text is then left out.
+mx_font* display_open_font();
 
 // Releases the surface and the font and shuts SDL down; X becomes 0.
 void do_quit();

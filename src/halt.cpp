@@ -6,13 +6,16 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 volatile sig_atomic_t halt_signal = 0;
 
-static const int halt_signals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGALRM is handled only once a driver has set a time limit.
+static const int halt_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGALRM};
+static bool halt_timed = false;
 
 // Standard input is pointed at /dev/null as well: a console read that is
 // blocked, or about to block, then ends at once, whenever the signal came.
@@ -40,7 +43,23 @@ void halt_install()
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;  // no restart: a blocked console read returns and the run can end
     for (int sig : halt_signals)
-        sigaction(sig, &action, nullptr);
+        if (sig != SIGALRM || halt_timed)
+            sigaction(sig, &action, nullptr);
+}
+
+void halt_after(double seconds)
+{
+    halt_timed = true;
+    halt_install();
+    itimerval timer{};  // all zero: no limit
+    if (seconds > 0) {
+        long long micro = (long long)(seconds * 1e6);
+        timer.it_value.tv_sec = (time_t)(micro / 1000000);
+        timer.it_value.tv_usec = (suseconds_t)(micro % 1000000);
+        if (micro == 0)
+            timer.it_value.tv_usec = 1;
+    }
+    setitimer(ITIMER_REAL, &timer, nullptr);
 }
 
 bool halt_wait_readable(int fd)

@@ -11,6 +11,10 @@ extern volatile sig_atomic_t halt_signal;
 // Installs the handlers. Called before the display starts and again after
 // it, so that no other handler stands in for them.
 void halt_install();
+// Ends the run after `seconds` of wall-clock time, as a signal would:
+// halt_signal becomes SIGALRM. 0 takes the limit away. For drivers that
+// must finish whatever the program does; the machine itself has no limit.
+void halt_after(double seconds);
 // Waits until fd can be read; false when a signal asks the run to end
 // first. No signal can slip in between the test and the wait.
 bool halt_wait_readable(int fd);

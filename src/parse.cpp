@@ -22,6 +22,7 @@
 registers _reg;
 token_cell* lst = nullptr;
 int64_t run_budget = -1;
+bool run_budget_spent = false;
 #ifdef ZORVIK_FUZZ
 uint8_t mem_touched[MEMORY_SIZE >> MEMORY_PAGE_BITS];  // memory starts all zero
 #endif
@@ -250,12 +251,14 @@ static uint64_t passes_run = 0;
 // A step that may close a loop (a taken branch, a jump, a call, a return, a
 // service call) also ends the run when a signal has asked for it or the
 // budget is spent.
-#define jump(to_cell)                     \
-    do {                                  \
-        c = (to_cell);                    \
-        if (halt_signal || --budget < 0)  \
-            return c;                     \
-        next_pass;                        \
+#define jump(to_cell)                      \
+    do {                                   \
+        c = (to_cell);                     \
+        if (halt_signal || --budget < 0) { \
+            run_budget_spent = budget < 0; \
+            return c;                      \
+        }                                  \
+        next_pass;                         \
     } while (0)
 
 template <bool trace>
@@ -347,6 +350,7 @@ static token_cell* run_cells(token_cell* c, bool pause)
 void statement(token_cell*)
 {
     decode_if_needed(&symbols);
+    run_budget_spent = false;
     if (halt_signal)
         return;
     bool pause = debug_mode == 1 || debug_mode == 2;

@@ -30,6 +30,8 @@ extern token_cell* lst;
 // for no limit, the default. A hook for tests and fuzzing, which run
 // programs that loop on purpose; the command line cannot set it.
 extern int64_t run_budget;
+// True when the last run ended because its budget was spent.
+extern bool run_budget_spent;
 
 // Every memory access goes through these: the machine has no cell outside
 // 0 to 0xFFFFFF, so a read there gives 0 and a write there is dropped.

@@ -99,7 +99,7 @@ static void service_open_display()
         return;
     if (the_font)
         SDL_FreeFont(the_font);
-    the_font = SDL_InitFont("term.mxf");
+    the_font = display_open_font();
     active = 1;
 }
 

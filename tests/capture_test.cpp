@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <set>
 
 #include "support.h"
@@ -186,17 +187,54 @@ TEST(Capture, BadOptionsScriptsAndFilesFail)
              {"p.zvs", "o.bmp"},
              {"p.zvs"},
              {"--keys", "5:space:down,x:up:down", "p.zvs", "o.png"},
-             {"p.zvs", "no/such/dir/o.png"}}) {
+             {"p.zvs", "no/such/dir/o.png"},
+             {"--steps", "0", "p.zvs", "o.png"},
+             {"--seconds", "0", "p.zvs", "o.png"}}) {
         RunResult r = capture(args, dir);
         EXPECT_EQ(r.status, 2) << args[0];
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n') >= 1, true);
     }
+    RunResult last = capture({"p.zvs", "o.png", "--keys"}, dir);
+    EXPECT_EQ(last.status, 2);
+    EXPECT_EQ(last.err, "zorvik-capture: the value of --keys is missing (--help lists the options)\n");
     RunResult bad_key = capture({"--keys", "1:spcae:down", "p.zvs", "o.png"}, dir);
     EXPECT_EQ(bad_key.status, 2);
     EXPECT_NE(bad_key.err.find("'1:spcae:down'"), std::string::npos) << bad_key.err;
     RunResult missing = capture({"missing.zvs", "o.png"}, dir);
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "zorvik: cannot open source file 'missing.zvs': No such file or directory\n");
+}
+
+// Programs that never end nor refresh again end by themselves within the
+// default limits, the two at once since each takes seconds; the picture is
+// written, the status is 0, and standard error names the limit and the key
+// events that never played.
+TEST(Capture, EveryRunEndsByItselfAndSaysWhichLimitEndedIt)
+{
+    std::string dir = enter_run_dir();
+    std::ofstream(dir + "/spin.zvs") << "spin jmp spin\n";
+    std::ofstream(dir + "/poll.zvs") << "int #19\nint #21\npoll int #20\njmp poll\n";
+    auto spin = std::async(std::launch::async, [&] { return capture({"spin.zvs", "spin.png"}, dir); });
+    RunResult poll = capture({"--keys", "0:RIGHT:down,1:Escape:up,2:escape:down", "poll.zvs", "poll.png"}, dir);
+    RunResult spun = spin.get();
+    for (const RunResult& r : {spun, poll}) {
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(r.err.find("the run reached the step limit (--steps 5000000000)") != std::string::npos ||
+                    r.err.find("the run reached the time limit (--seconds 30)") != std::string::npos)
+            << r.err;
+    }
+    EXPECT_EQ(read_png(dir + "/spin.png").width, 480);
+    EXPECT_EQ(read_png(dir + "/poll.png").width, 480);
+    EXPECT_NE(poll.err.find("after 1 shown frame\n"), std::string::npos) << poll.err;
+    EXPECT_NE(poll.err.find("1 key event never played, as the run ended after 1 shown frame: 2:escape:down\n"),
+              std::string::npos)
+        << poll.err;
+
+    RunResult frames = capture({"--frames", "1", "--seconds", "0.5", "poll.zvs", "f.png"}, dir);
+    EXPECT_EQ(frames.err, "zorvik-capture: the run reached the frame limit (--frames 1)\n");
+    RunResult steps = capture({"--steps=1000", "spin.zvs", "s.png"}, dir);
+    EXPECT_NE(steps.err.find("the run reached the step limit (--steps 1000) after 0 shown frames\n"),
+              std::string::npos);
 }
 
 // The pictures are redrawn and must not have drifted from their programs.
