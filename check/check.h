@@ -17,6 +17,10 @@ enum check_warning_id {
     W_UNKNOWN_SERVICE,
     W_STRING,
     W_HEADER,
+    W_NO_EFFECT,
+    W_COMMENT_IN_TOKEN,
+    W_SCREEN_CELL,
+    W_STORE_CLAMP,
     W_COUNT
 };
 
@@ -36,8 +40,9 @@ struct check_finding {
     std::string note;
 };
 
-// Checks a whole source held in memory. The findings come in source order.
-std::vector<check_finding> check_source(const std::string& source);
+// Checks a whole source held in memory. The findings come in source order;
+// `tokens`, when given, gets the number of tokens the machine read.
+std::vector<check_finding> check_source(const std::string& source, size_t* tokens = nullptr);
 
 // 1-based line and byte column of an offset: lines are counted by every
 // newline.

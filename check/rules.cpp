@@ -8,11 +8,14 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "SDL.h"
 #include "decode.h"
 #include "icode.h"
+#include "layout.h"
 #include "lex.h"
 #include "parse.h"
 #include "services.h"
@@ -27,8 +30,13 @@ const check_warning check_warnings[W_COUNT] = {
     {"label-is-mnemonic", "a label that spells a mnemonic: a pass that starts at it runs that instruction"},
     {"index-ignored", "an indexed or indirect operand: the address alone is used"},
     {"unknown-service", "int with a constant number that no service has"},
-    {"string", "a string that runs to the end of the file or is cut short, and a token over 1023 bytes"},
+    {"string", "a string that runs over lines or to the end of the file or is cut short, a quote after '#' "
+               "(there are no character literals), and a token over 1023 bytes"},
     {"header", "a '*=' header without a '$' number right after it, and '=' or '*' after the start"},
+    {"no-effect", "bit, dec, inc, rti, tsx, txa, txs and tya, which do nothing on this machine"},
+    {"comment-in-token", "a ';' right after a '$' or '#' operand, which is dropped with it and starts no comment"},
+    {"screen-cell", "a variable cell inside the shown screen area of a program that uses the display"},
+    {"store-clamp", "a sta of a value above 255, which the store turns into 255"},
 };
 
 // One program under check: its cells in list order, with the lexer's note
@@ -336,27 +344,112 @@ static std::string lower(const char* s)
     return l;
 }
 
-static void check_labels(check_program& p)
+// The texts that follow a jump: the labels the program means to reach.
+static std::unordered_set<const token*> jump_targets(const check_program& p)
 {
-    size_t n = p.cells.size();
     std::unordered_set<const token*> targets;
-    for (size_t i = 0; i + 1 < n; i++)
+    for (size_t i = 0; i + 1 < p.cells.size(); i++)
         if (type_of(p, i) == TOK_WORD && sym_is_jump(p.cells[i]->tok->pcode))
             targets.insert(p.cells[i + 1]->tok);
+    return targets;
+}
+
+// Digits written right after the word at i, as in 'loop2': words are
+// letters only, so they are a number of their own. Empty when there are none.
+static std::string glued_digits(const check_program& p, size_t i)
+{
+    if (i + 1 >= p.cells.size() || type_of(p, i) != TOK_WORD || type_of(p, i + 1) != TOK_DIGIT || p.notes[i].cut ||
+        p.notes[i + 1].start != p.notes[i].start + (long long)strlen(text_of(p, i)))
+        return "";
+    return text_of(p, i + 1);
+}
+
+static std::string glued_hint(const check_program& p, size_t i)
+{
+    std::string digits = glued_digits(p, i);
+    if (digits.empty())
+        return "";
+    return std::string(" ('") + text_of(p, i) + digits + "' is the word '" + text_of(p, i) + "' and then the number " +
+           digits + ": labels are letters only)";
+}
+
+// Whether two texts differ by exactly one character: one changed, added or
+// left out.
+static bool one_off(const std::string& a, const std::string& b)
+{
+    const std::string& longer = a.size() >= b.size() ? a : b;
+    const std::string& shorter = a.size() >= b.size() ? b : a;
+    if (longer.size() - shorter.size() > 1)
+        return false;
+    size_t i = 0;
+    while (i < shorter.size() && longer[i] == shorter[i])
+        i++;
+    if (longer.size() == shorter.size())
+        return i < longer.size() && longer.compare(i + 1, std::string::npos, shorter, i + 1) == 0;
+    return longer.compare(i + 1, std::string::npos, shorter, i) == 0;
+}
+
+// The defined labels that a misspelt jump may have meant, found by the text
+// and by each text with one character left out, so that a hint costs a few
+// look-ups however many labels there are.
+struct label_hints {
+    std::unordered_map<std::string, const token*> by_lower;
+    std::unordered_multimap<std::string, const token*> by_one_out;
+};
+
+static void one_out_texts(const std::string& s, const std::function<void(const std::string&)>& each)
+{
+    each(s);
+    for (size_t k = 0; k < s.size(); k++)
+        each(s.substr(0, k) + s.substr(k + 1));
+}
+
+static label_hints collect_label_hints(const check_program& p, const std::unordered_set<const token*>& targets)
+{
+    label_hints h;
+    for (size_t i = 0; i < p.cells.size(); i++) {
+        const token* t = p.cells[i]->tok;
+        bool line_start = i == 0 || p.lines[i - 1] != p.lines[i];
+        if (t->label != p.cells[i] || type_of(p, i) != TOK_WORD || t->pcode != 0 || (!line_start && !targets.count(t)))
+            continue;
+        std::string l = lower(t->lexeme);
+        if (!h.by_lower.emplace(l, t).second)
+            continue;
+        one_out_texts(t->lexeme, [&](const std::string& key) { h.by_one_out.emplace(key, t); });
+    }
+    return h;
+}
+
+static std::string label_hint(const label_hints& h, const char* text)
+{
+    auto same = h.by_lower.find(lower(text));
+    if (same != h.by_lower.end() && same->second->lexeme != std::string(text))
+        return std::string(" (labels are case-sensitive: did you mean '") + same->second->lexeme + "'?)";
+    const token* found = nullptr;
+    one_out_texts(text, [&](const std::string& key) {
+        auto range = h.by_one_out.equal_range(key);
+        for (auto it = range.first; it != range.second && !found; ++it)
+            if (one_off(text, it->second->lexeme))
+                found = it->second;
+    });
+    return found ? std::string(" (did you mean '") + found->lexeme + "'?)" : "";
+}
+
+static void check_labels(check_program& p, const std::unordered_set<const token*>& targets)
+{
+    size_t n = p.cells.size();
     if (targets.empty() && !(n && type_of(p, n - 1) == TOK_WORD && sym_is_jump(p.cells[n - 1]->tok->pcode)))
         return;
 
     std::unordered_map<const token_cell*, size_t> label_index;
-    std::unordered_map<std::string, const token*> by_lower;  // defined labels, for spelling hints
     for (size_t i = 0; i < n; i++) {
         const token* t = p.cells[i]->tok;
-        if (t->label == p.cells[i] && targets.count(t)) {
+        if (t->label == p.cells[i] && targets.count(t))
             label_index.emplace(p.cells[i], i);
-            by_lower.emplace(lower(t->lexeme), t);
-        }
     }
 
-    std::unordered_set<const token*> undefined_seen;
+    bool hints_ready = false;
+    label_hints hints;
     for (size_t i = 0; i < n; i++) {
         const token* t = p.cells[i]->tok;
         bool jump = type_of(p, i) == TOK_WORD && sym_is_jump(t->pcode);
@@ -368,21 +461,25 @@ static void check_labels(check_program& p)
         if (jump) {
             const token* target = p.cells[i + 1]->tok;
             if (!target->label) {
-                std::string hint;
-                auto near = by_lower.find(lower(target->lexeme));
-                if (near != by_lower.end())
-                    hint = std::string(" (labels are case-sensitive: did you mean '") + near->second->lexeme + "'?)";
+                if (!hints_ready) {
+                    hints = collect_label_hints(p, targets);
+                    hints_ready = true;
+                }
                 check_report(p, W_UNDEFINED_LABEL, p.notes[i + 1].start,
                              "no label '" + std::string(target->lexeme) + "' is defined, so '" + t->lexeme +
-                                 "' goes on after it even when taken; define the label or fix its spelling" + hint);
+                                 "' goes on after it even when taken; define the label or fix its spelling" +
+                                 label_hint(hints, target->lexeme) + glued_hint(p, i + 1));
             }
         }
         bool reference = i > 0 && sym_is_jump(p.cells[i - 1]->tok->pcode);
         if (!reference && t->label && t->label != p.cells[i] && type_of(p, i) == TOK_WORD && targets.count(t)) {
             size_t d = label_index.at(t->label);
+            std::string glued = glued_hint(p, i);
+            if (glued.empty())
+                glued = glued_hint(p, d);
             check_report(p, W_DUPLICATE_LABEL, p.notes[i].start,
                          "label '" + std::string(t->lexeme) + "' is defined again: every jump to it reaches the first "
-                         "definition, on " + line_name(p, d) + "; rename one of them",
+                         "definition, on " + line_name(p, d) + "; rename one of them" + glued,
                          p.notes[d].start,
                          type_of(p, d) == TOK_WORD
                              ? "'" + std::string(t->lexeme) + "' is first defined here"
@@ -397,6 +494,195 @@ static void check_labels(check_program& p)
     }
 }
 
+// What to write instead of an instruction that does nothing here.
+static std::string no_effect_advice(const std::string& m, const std::string& operand)
+{
+    std::string cell = operand.empty() ? "$CELL" : operand;
+    if (m == "txa")
+        return "'lda X' copies X into A";
+    if (m == "tya")
+        return "'lda Y' copies Y into A";
+    if (m == "inc")
+        return "to add 1 to a cell, write 'lda " + cell + "', 'adc #1', 'sta " + cell + "'; 'inx' and 'iny' count in X and Y";
+    if (m == "dec")
+        return "to take 1 from a cell, write 'lda " + cell + "', 'sbc #1', 'sta " + cell + "'; 'dex' and 'dey' count in X and Y";
+    if (m == "bit")
+        return "to test bits of a cell, load it with 'lda' and use 'and #MASK' or 'cmp'";
+    if (m == "rti")
+        return "nothing interrupts a program here: 'rts' returns from a 'jsr'";
+    return "the stacks have no pointer to read or set: 'pha' and 'pla' push and pop A";
+}
+
+// Instructions that the machine passes over like any other word: the
+// decoder gives a mnemonic no op of its own then.
+static void check_no_effect(check_program& p, const std::unordered_set<const token*>& targets)
+{
+    for (size_t i = 0; i < p.cells.size(); i++) {
+        const token* t = p.cells[i]->tok;
+        if (type_of(p, i) != TOK_WORD || t->pcode == 0 || p.cells[i]->code.op != OP_PASS || targets.count(t))
+            continue;
+        if (i > 0 && sym_is_jump(p.cells[i - 1]->tok->pcode))
+            continue;
+        std::string m = op_array[t->pcode];
+        std::string operand, passed;
+        if (i + 1 < p.cells.size() && p.lines[i + 1] == p.lines[i] &&
+            (type_of(p, i + 1) == TOK_HEX || type_of(p, i + 1) == TOK_IMMEDIATE)) {
+            operand = (type_of(p, i + 1) == TOK_HEX ? "$" : "#") + std::string(text_of(p, i + 1));
+            passed = ", and '" + operand + "' after it is passed over";
+        }
+        check_report(p, W_NO_EFFECT, p.notes[i].start,
+                     "'" + std::string(t->lexeme) + "' does nothing on this machine" + passed + "; " +
+                         no_effect_advice(m, type_of(p, i + 1) == TOK_HEX ? operand : ""));
+    }
+}
+
+// A ';' that ends a '$' or '#' token is dropped with it, so the rest of the
+// line is program text. Quiet when nothing follows on the line.
+static void check_comment_in_token(check_program& p)
+{
+    const std::string& src = *p.source;
+    for (size_t i = 0; i + 1 < p.cells.size(); i++) {
+        const lex_note& n = p.notes[i];
+        if ((n.tok_type != TOK_HEX && n.tok_type != TOK_IMMEDIATE) || n.end < 0 || n.end >= (long long)src.size() ||
+            src[(size_t)n.end] != ';' || p.lines[i + 1] != p.lines[i])
+            continue;
+        std::string operand = (n.tok_type == TOK_HEX ? "$" : "#") + std::string(text_of(p, i));
+        check_report(p, W_COMMENT_IN_TOKEN, n.end,
+                     "this ';' ends '" + operand + "' and is dropped with it, so it starts no comment: " +
+                         spelled(type_of(p, i + 1), text_of(p, i + 1)) +
+                         " and the rest of the line are read as program text; put a blank before the ';'");
+    }
+}
+
+// The pixel shown for a memory cell, if it is one.
+static bool shown_pixel(long long cell, int& x, int& y)
+{
+    long long at = cell - memory_offset;
+    if (at < 0 || at / SCREEN_ROW >= SCREEN_SIDE || at % SCREEN_ROW >= SCREEN_SIDE)
+        return false;
+    x = (int)(at % SCREEN_ROW);
+    y = (int)(at / SCREEN_ROW);
+    return true;
+}
+
+static bool reads_memory(int op)
+{
+    switch (op) {
+    case OP_LDA: case OP_LDX: case OP_LDY: case OP_CMP: case OP_CPX: case OP_CPY:
+    case OP_ADC: case OP_SBC: case OP_AND: case OP_EOR: case OP_ORA:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A cell at a constant address that the program stores and reads back is a
+// variable; inside the shown screen area every refresh paints it. The key
+// cells and the text colour cell are the services' own, not variables.
+static void check_screen_cells(check_program& p)
+{
+    bool display = false;
+    for (token_cell* c : p.cells) {
+        const cell_code& k = c->code;
+        display |= k.op == OP_INT && (k.kind == OPERAND_ADDRESS || k.kind == OPERAND_IMMEDIATE) &&
+                   (k.value == 19 || k.value == 21 || k.value == 32);
+    }
+    if (!display)
+        return;
+    std::unordered_map<int32_t, size_t> stored, read;  // cell -> first instruction
+    for (size_t i = 0; i < p.cells.size(); i++) {
+        const cell_code& k = p.cells[i]->code;
+        if (type_of(p, i) != TOK_WORD || k.kind != OPERAND_ADDRESS)
+            continue;
+        if (k.op == OP_STA || k.op == OP_STX || k.op == OP_STY)
+            stored.emplace(k.value, i);
+        else if (reads_memory(k.op))
+            read.emplace(k.value, i);
+    }
+    search_stop cache;
+    for (const auto& [cell, i] : stored) {
+        int x, y;
+        auto back = read.find(cell);
+        if (back == read.end() || !shown_pixel(cell, x, y) || cell == TEXT_COLOR_CELL ||
+            (cell >= key_offset && cell < key_offset + SDLK_LAST))
+            continue;
+        size_t at = stop_of(p, i, cache), from = stop_of(p, back->second, cache);
+        if (at >= p.cells.size() || from >= p.cells.size())
+            continue;
+        std::string address = spelled(TOK_HEX, text_of(p, at));
+        check_report(p, W_SCREEN_CELL, p.notes[at].start,
+                     address + " is used as a variable, stored here and read back on " + line_name(p, from) +
+                         ", but it is the screen cell of pixel (" + std::to_string(x) + ", " + std::to_string(y) +
+                         "), so its value shows as a dot at every refresh; keep variables in cells that are not "
+                         "shown, such as those below $FF",
+                     p.notes[from].start, "it is read back here");
+    }
+}
+
+// Whether a pass from this op leaves A as it is and goes on to `to`.
+static bool keeps_a(int op)
+{
+    switch (op) {
+    case OP_PASS: case OP_LDX: case OP_LDY: case OP_STX: case OP_STY: case OP_CMP: case OP_CPX: case OP_CPY:
+    case OP_CLC: case OP_CLD: case OP_CLI: case OP_CLV: case OP_SEC: case OP_SED: case OP_SEI:
+    case OP_INX: case OP_INY: case OP_DEX: case OP_DEY: case OP_TAX: case OP_TAY: case OP_PHA: case OP_PHP:
+    case OP_NOP:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// 'lda #1000' and then 'sta' on the same path, with nothing between that
+// changes A: the store stores 255, not the low byte.
+static void check_store_clamp(check_program& p)
+{
+    std::unordered_map<const token_cell*, size_t> index;
+    for (size_t i = 0; i < p.cells.size(); i++) {
+        const cell_code& k = p.cells[i]->code;
+        if (k.op != OP_LDA || k.kind != OPERAND_IMMEDIATE || k.value <= 255 || type_of(p, i) != TOK_WORD)
+            continue;
+        const token_cell* c = k.to;
+        for (int steps = 0; c && steps < 64 && keeps_a(c->code.op); steps++)
+            c = c->code.op == OP_PASS ? c->next_cell : c->code.to;
+        if (!c || c->code.op != OP_STA)
+            continue;
+        if (index.empty())
+            for (size_t j = 0; j < p.cells.size(); j++)
+                index.emplace(p.cells[j], j);
+        size_t s = index.at(c);
+        char low[32];
+        snprintf(low, sizeof low, "%d ($%02X)", k.value & 0xFF, k.value & 0xFF);
+        check_report(p, W_STORE_CLAMP, p.notes[s].start,
+                     "A is " + std::to_string(k.value) + " here, and a store of a value above 254 stores 255 and "
+                     "leaves A = 255, not the low byte " + low + "; write 'and #$FF' before the store for the low "
+                     "byte, or load a value up to 255",
+                     p.notes[i].start, "A gets " + std::to_string(k.value) + " here");
+    }
+}
+
+// '#' right before a quote, as in #'A': the immediate has no text, so it is
+// the number 0, and the quote starts what follows.
+static void check_character(check_program& p, size_t i)
+{
+    const std::string& src = *p.source;
+    const lex_note& n = p.notes[i];
+    if (n.end < 0 || n.end >= (long long)src.size() || token_map[(unsigned char)src[(size_t)n.end]] != TOK_STRING)
+        return;
+    size_t q = (size_t)n.end;
+    std::string fix = "write the character's number";
+    if (q + 2 < src.size() && token_map[(unsigned char)src[q + 2]] == TOK_STRING) {
+        unsigned char c = (unsigned char)src[q + 1];
+        fix = "write its number, '#" + std::to_string(c) + "'";
+        if (isprint(c))
+            fix += std::string(" for '") + (char)c + "'";
+    }
+    check_report(p, W_STRING, n.start,
+                 "there are no character literals: this '#' has no number after it, so it is the number 0, the "
+                 "quote after it is dropped with it, and what follows is read as program text and a new string; " +
+                     fix);
+}
+
 static void check_strings(check_program& p)
 {
     const std::string& src = *p.source;
@@ -406,13 +692,26 @@ static void check_strings(check_program& p)
             check_report(p, W_STRING, n.start,
                          "this token is longer than 1023 bytes: the machine keeps its first 1023 and drops the rest; "
                          "make it shorter");
+        if (n.tok_type == TOK_IMMEDIATE && !*text_of(p, i))
+            check_character(p, i);
         if (n.tok_type != TOK_STRING)
             continue;
+        long long close = n.end < 0 ? (long long)src.size() : std::min(n.end, (long long)src.size());
+        long long lines = std::count(src.begin() + (long)n.start, src.begin() + (long)close, '\n');
         if (n.end < 0) {
             check_report(p, W_STRING, n.start,
-                         "this string runs to the end of the file and takes in everything after it; close it with a "
-                         "quote");
-        } else if (n.end < (long long)src.size()) {
+                         "this string runs to the end of the file" +
+                             (lines ? ", over " + std::to_string(lines) + (lines == 1 ? " line" : " lines") : "") +
+                             ", and takes in everything after it; close it with a quote");
+        } else if (lines) {
+            check_report(p, W_STRING, n.start,
+                         "this string runs on over " + std::to_string(lines) + (lines == 1 ? " line" : " lines") +
+                             " to the quote on line " + std::to_string(p.lines[i] + lines + 1) +
+                             ", and takes in everything between; close it on its own line, and write a line break "
+                             "as \\n",
+                         n.end, "the string ends here");
+        }
+        if (n.end >= 0 && n.end < (long long)src.size()) {
             unsigned char open = (unsigned char)src[(size_t)n.start], close = (unsigned char)src[(size_t)n.end];
             if (close == 0)
                 check_report(p, W_STRING, n.end, "a zero byte ends this string here; remove it");
@@ -480,7 +779,7 @@ static void locate_cells(check_program& p)
     }
 }
 
-std::vector<check_finding> check_source(const std::string& source)
+std::vector<check_finding> check_source(const std::string& source, size_t* tokens)
 {
     check_program p;
     p.source = &source;
@@ -505,14 +804,21 @@ std::vector<check_finding> check_source(const std::string& source)
             p.cells.push_back(c);
         locate_cells(p);
 
+        std::unordered_set<const token*> targets = jump_targets(p);
         check_header(p);
         check_first_spelling(p, first_occurrences(p));
         check_instructions(p);
-        check_labels(p);
+        check_labels(p, targets);
         check_strings(p);
+        check_no_effect(p, targets);
+        check_comment_in_token(p);
+        check_screen_cells(p);
+        check_store_clamp(p);
         sym_free(&symbols);
         sym_init(&symbols);
     }
+    if (tokens)
+        *tokens = p.cells.size();
     std::stable_sort(p.findings.begin(), p.findings.end(),
                      [](const check_finding& a, const check_finding& b) { return a.offset < b.offset; });
     return std::move(p.findings);

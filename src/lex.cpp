@@ -264,6 +264,8 @@ static void lex_operand(mlex_file* f, int type, bool dollar_too)
             break;
         append(len, d);
     }
+    if (d != READ_END)
+        note.end = read_offset();
     mlex_addtoken();
 }
 

@@ -45,7 +45,9 @@ enum {
 struct lex_note {
     long long start;       // byte offset in the file of the token's first byte
     long long end;         // the byte that closed a string (a quote or a zero
-                           // byte), or -1 when the file ended first
+                           // byte) or that ended a '$' or '#' token and was
+                           // dropped with it; -1 for other tokens and when
+                           // the file ended first
     long long bad_escape;  // the first backslash whose escape stored a zero byte
                            // other than \0, or -1
     int tok_type;          // the type this occurrence was spelled with

@@ -81,6 +81,22 @@ TEST(Check, EachWarningAtItsPlaceAndNearMissesQuiet)
         {"*=\nlda #1\n", {"header@1:1"}},
         {"*= 0600\nlda #1\nsta $10\n", {"header@1:1+3:5"}},
         {"*=$0600\nlda #1\n= 5\n", {"header@3:1"}},
+        // string: over lines, and a quote right after '#'
+        {"ldm \"ab\nc\"\n", {"string@1:5+2:2"}},
+        {"lda #'A'\n", {"string@1:5", "string@1:8"}},
+        // no-effect, but not for a label that spells one
+        {"txa\ninc $10\n", {"no-effect@1:1", "no-effect@2:1"}},
+        {"lda X\njmp tya\ntya inx\n", {"label-is-mnemonic@3:1"}},
+        // comment-in-token, quiet with a blank or nothing after the ';'
+        {"lda #7;seven\nsta $10\n", {"comment-in-token@1:7"}},
+        {"lda #7 ;seven\nsta $10;\n", {}},
+        // screen-cell: only with the display, only shown cells, not the services' cells
+        {"int #19\nsta $1000\nlda $1000\n", {"screen-cell@2:5+3:5"}},
+        {"sta $1000\nlda $1000\n", {}},
+        {"int #21\nsta $0200\nlda $0200\nsta $1299\ncmp $1299\nsta $1001A\nlda $1001A\nsta $1001\n", {}},
+        // store-clamp: a value above 255 on the way to sta, and no further
+        {"lda #1000\nldx #1\nsta $10\n", {"store-clamp@3:1+1:1"}},
+        {"lda #255\nsta $10\nlda #1000\nadc #1\nsta $11\n", {}},
         // positions are bytes on real lines, whatever the line ends and tabs
         {"lda #1\r\n\tbne none\r\n", {"undefined-label@2:6"}},
     };
@@ -88,6 +104,25 @@ TEST(Check, EachWarningAtItsPlaceAndNearMissesQuiet)
         std::string source = c.source ? c.source : long_word + "\n";
         EXPECT_EQ(findings(source), c.expected) << source;
     }
+}
+
+// The words that point at the fix: a label one letter case or one character
+// away, labels cut by digits, character literals, and strings over lines.
+TEST(Check, MessagesNameWhatTheMachineSees)
+{
+    auto message_of = [](const std::string& source, size_t n) {
+        std::vector<check_finding> f = check_source(source);
+        return f.size() > n ? f[n].message : std::string("(none)");
+    };
+    EXPECT_NE(message_of("loop inx\nbne Loop\n", 0).find("did you mean 'loop'?"), std::string::npos);
+    EXPECT_NE(message_of("start inx\nbne strat\nbne stat\n", 1).find("did you mean 'start'?"), std::string::npos);
+    EXPECT_EQ(message_of("start inx\nbne sprint\n", 0).find("did you mean"), std::string::npos);
+    EXPECT_NE(message_of("loop1: inx\nbne loop1\nloop2: dex\n", 0)
+                  .find("'loop2' is the word 'loop' and then the number 2"),
+              std::string::npos);
+    EXPECT_NE(message_of("lda #'A'\n", 0).find("there are no character literals"), std::string::npos);
+    EXPECT_NE(message_of("lda #'A'\n", 0).find("'#65'"), std::string::npos);
+    EXPECT_NE(message_of("ldm \"a\nb\nc\"\n", 0).find("over 2 lines to the quote on line 3"), std::string::npos);
 }
 
 TEST(Check, ProjectProgramsCheckCleanButForTheTrapsTheyShow)
@@ -139,6 +174,25 @@ TEST(Check, CommandLineStatusesAndOptions)
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("absent.zvs"), std::string::npos);
     EXPECT_EQ(run_binary(ZORVIK_CHECK_BIN, {"-Wno-such-thing", "clean.zvs"}, "", dir).status, 2);
+
+    // An empty source says so on standard error; a long line with control
+    // bytes is cut around the caret and escaped.
+    RunResult empty = run_binary(ZORVIK_CHECK_BIN, {"-"}, "", dir);
+    EXPECT_EQ(empty.status, 0);
+    EXPECT_EQ(empty.err, "zorvik-check: <stdin>: no tokens\n");
+    std::string wide(5000, ' ');
+    wide += "bne nowhere ;";
+    wide.append(5000, 'y');
+    RunResult cut = run_binary(ZORVIK_CHECK_BIN, {"-"}, wide, dir);
+    std::string shown = cut.out.substr(cut.out.find('\n') + 1), expected = "...";
+    expected.append(96, ' ');
+    expected += "bne nowhere ;";
+    expected.append(91, 'y');
+    expected += "...\n";
+    expected.append(103, ' ');
+    EXPECT_EQ(shown, expected + "^\n");
+    RunResult control = run_binary(ZORVIK_CHECK_BIN, {"-"}, "\x1b[2J bne none\n", dir);
+    EXPECT_NE(control.out.find("\n\\x1B[2J bne none\n            ^\n"), std::string::npos) << control.out;
 
     RunResult list = run_binary(ZORVIK_CHECK_BIN, {"--list-warnings"}, "", dir);
     EXPECT_EQ(list.status, 0);

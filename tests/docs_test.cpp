@@ -2,7 +2,9 @@
 // in docs/ names its file in the comment line above it and must match it,
 // and an output shown in a text block under an "output:" comment must match
 // the expected output file that the end-to-end tests check.
+#include <fstream>
 #include <filesystem>
+#include <regex>
 
 #include <gtest/gtest.h>
 
@@ -77,6 +79,82 @@ TEST(Manual, PalettePictureIsCurrent)
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     EXPECT_TRUE(read_file(out) == read_file(std::string(DOCS_DIR) + "/palette.png"))
         << "docs/palette.png is out of date: cmake --build BUILD --target palette_image";
+}
+
+}  // namespace
+
+namespace {
+
+// Commands that build or run this suite, the benchmarks or the fuzzers:
+// CI runs them itself, and the suite cannot run them from inside.
+bool runs_the_build(const std::string& line)
+{
+    for (const char* start : {"./test.sh", "bench/run.sh", "fuzz/run.sh", "cmake --build"})
+        if (line.starts_with(start))
+            return true;
+    return false;
+}
+
+// Every shell command of the README and the manual, as a reader pastes it:
+// each sh block in one shell from the project's folder, with the build under
+// test standing in for build/release (and ./run.sh running it the way the
+// script does, without the build), and the placeholders PROGRAM.zvs,
+// GLYPHS.glyphs and OUT.* replaced by real files.
+TEST(Manual, EveryShellCommandWorksWhenPasted)
+{
+    fs::path root = ZORVIK_SOURCE_DIR;
+    std::string build = fs::path(ZORVIK_BIN).parent_path().lexically_relative(root).string();
+    if (!build.starts_with("build/") || build.find("..") != std::string::npos)
+        GTEST_SKIP() << "the build under test is not a folder of build/";
+    std::string out = make_temp_dir();
+    const std::regex placeholder(R"(\b([A-Z][A-Z0-9_]*)\.(zvs|glyphs|mxf|png|gif)\b)");
+    const std::string prelude =
+        "set -eo pipefail\n"
+        "run_sh() { if [ $# -gt 0 ] && [ \"${1#/}\" = \"$1\" ]; then set -- \"$PWD/$1\" \"${@:2}\"; fi;"
+        " (cd " + build + "/run && ../zorvik \"$@\"); }\n";
+    int commands = 0;
+    std::vector<fs::path> pages = {root / "README.md"};
+    for (const auto& entry : fs::directory_iterator(DOCS_DIR))
+        if (entry.path().extension() == ".md")
+            pages.push_back(entry.path());
+    for (const fs::path& page : pages) {
+        for (const Shown& block : blocks_of(read_file(page.string()), "```sh\n", "")) {
+            std::string script;
+            size_t at = 0;
+            while (at < block.program.size()) {
+                size_t end = block.program.find('\n', at);
+                std::string line = block.program.substr(at, end - at);
+                at = end == std::string::npos ? block.program.size() : end + 1;
+                if (line.empty() || line[0] == '#' || runs_the_build(line))
+                    continue;
+                for (size_t p; (p = line.find("build/release")) != std::string::npos;)
+                    line.replace(p, 13, build);
+                if (line.starts_with("./run.sh"))
+                    line = "run_sh" + line.substr(8);
+                std::string replaced;
+                auto last = line.cbegin();
+                for (std::sregex_iterator m(line.begin(), line.end(), placeholder), none; m != none; ++m) {
+                    replaced.append(last, (*m)[0].first);
+                    std::string kind = (*m)[2];
+                    if ((*m)[1] == "OUT")
+                        replaced += out + "/out." + kind;
+                    else
+                        replaced += (root / (kind == "glyphs" ? "data/term.glyphs" : "examples/hello.zvs")).string();
+                    last = (*m)[0].second;
+                }
+                replaced.append(last, line.cend());
+                script += replaced + "\n";
+                commands++;
+            }
+            if (script.empty())
+                continue;
+            std::ofstream(out + "/block.sh") << prelude << script;
+            // A program that waits for a key would wait for ever here.
+            RunResult r = run_binary("timeout", {"120", "bash", out + "/block.sh"}, "", root.string());
+            EXPECT_EQ(r.status, 0) << page << " block:\n" << block.program << "\nerror: " << r.err;
+        }
+    }
+    EXPECT_GE(commands, 12);
 }
 
 }  // namespace
