@@ -392,6 +392,9 @@ static bool one_off(const std::string& a, const std::string& b)
 // The defined labels that a misspelt jump may have meant, found by the text
 // and by each text with one character left out, so that a hint costs a few
 // look-ups however many labels there are.
+// Longer labels are not offered as hints, so that indexing stays cheap.
+constexpr size_t HINT_LABEL_MAX = 64;
+
 struct label_hints {
     std::unordered_map<std::string, const token*> by_lower;
     std::unordered_multimap<std::string, const token*> by_one_out;
@@ -413,7 +416,7 @@ static label_hints collect_label_hints(const check_program& p, const std::unorde
         if (t->label != p.cells[i] || type_of(p, i) != TOK_WORD || t->pcode != 0 || (!line_start && !targets.count(t)))
             continue;
         std::string l = lower(t->lexeme);
-        if (!h.by_lower.emplace(l, t).second)
+        if (l.size() > HINT_LABEL_MAX || !h.by_lower.emplace(l, t).second)
             continue;
         one_out_texts(t->lexeme, [&](const std::string& key) { h.by_one_out.emplace(key, t); });
     }
@@ -426,6 +429,8 @@ static std::string label_hint(const label_hints& h, const char* text)
     if (same != h.by_lower.end() && same->second->lexeme != std::string(text))
         return std::string(" (labels are case-sensitive: did you mean '") + same->second->lexeme + "'?)";
     const token* found = nullptr;
+    if (strlen(text) > HINT_LABEL_MAX)
+        return "";
     one_out_texts(text, [&](const std::string& key) {
         auto range = h.by_one_out.equal_range(key);
         for (auto it = range.first; it != range.second && !found; ++it)

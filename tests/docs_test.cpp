@@ -2,9 +2,9 @@
 // in docs/ names its file in the comment line above it and must match it,
 // and an output shown in a text block under an "output:" comment must match
 // the expected output file that the end-to-end tests check.
-#include <fstream>
+#include <cctype>
 #include <filesystem>
-#include <regex>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -95,6 +95,36 @@ bool runs_the_build(const std::string& line)
     return false;
 }
 
+// The line with each placeholder, a capitalised name such as PROGRAM.zvs,
+// GLYPHS.glyphs or OUT.png, replaced by a real file: an example program,
+// the font's glyphs, or a new file in `out`.
+std::string with_files(const std::string& line, const std::string& root, const std::string& out)
+{
+    auto upper = [](char c) { return isupper((unsigned char)c) || isdigit((unsigned char)c) || c == '_'; };
+    std::string done;
+    size_t i = 0;
+    while (i < line.size()) {
+        size_t dot = i, end;
+        if (isupper((unsigned char)line[i]) && (i == 0 || !isalnum((unsigned char)line[i - 1])))
+            while (dot < line.size() && upper(line[dot]))
+                dot++;
+        for (end = dot + 1; dot < line.size() && line[dot] == '.' && end < line.size() && islower((unsigned char)line[end]);)
+            end++;
+        std::string kind = dot > i && dot < line.size() && line[dot] == '.' ? line.substr(dot + 1, end - dot - 1) : "";
+        bool known = kind == "zvs" || kind == "glyphs" || kind == "mxf" || kind == "png" || kind == "gif";
+        if (!known || (end < line.size() && isalnum((unsigned char)line[end]))) {
+            done += line[i++];
+            continue;
+        }
+        if (line.compare(i, dot - i, "OUT") == 0)
+            done += out + "/out." + kind;
+        else
+            done += root + (kind == "glyphs" ? "/data/term.glyphs" : "/examples/hello.zvs");
+        i = end;
+    }
+    return done;
+}
+
 // Every shell command of the README and the manual, as a reader pastes it:
 // each sh block in one shell from the project's folder, with the build under
 // test standing in for build/release (and ./run.sh running it the way the
@@ -107,7 +137,6 @@ TEST(Manual, EveryShellCommandWorksWhenPasted)
     if (!build.starts_with("build/") || build.find("..") != std::string::npos)
         GTEST_SKIP() << "the build under test is not a folder of build/";
     std::string out = make_temp_dir();
-    const std::regex placeholder(R"(\b([A-Z][A-Z0-9_]*)\.(zvs|glyphs|mxf|png|gif)\b)");
     const std::string prelude =
         "set -eo pipefail\n"
         "run_sh() { if [ $# -gt 0 ] && [ \"${1#/}\" = \"$1\" ]; then set -- \"$PWD/$1\" \"${@:2}\"; fi;"
@@ -131,18 +160,7 @@ TEST(Manual, EveryShellCommandWorksWhenPasted)
                     line.replace(p, 13, build);
                 if (line.starts_with("./run.sh"))
                     line = "run_sh" + line.substr(8);
-                std::string replaced;
-                auto last = line.cbegin();
-                for (std::sregex_iterator m(line.begin(), line.end(), placeholder), none; m != none; ++m) {
-                    replaced.append(last, (*m)[0].first);
-                    std::string kind = (*m)[2];
-                    if ((*m)[1] == "OUT")
-                        replaced += out + "/out." + kind;
-                    else
-                        replaced += (root / (kind == "glyphs" ? "data/term.glyphs" : "examples/hello.zvs")).string();
-                    last = (*m)[0].second;
-                }
-                replaced.append(last, line.cend());
+                std::string replaced = with_files(line, root.string(), out);
                 script += replaced + "\n";
                 commands++;
             }
