@@ -5,7 +5,7 @@
 // that a rule has seen an overflow.
 #include "arith.h"
 
-#include "parse.h"
+#include "machine.h"
 
 int do_asl(int byte)
 {

@@ -15,7 +15,7 @@
 #include "display.h"
 #include "main.h"
 #include "mxfont.h"
-#include "parse.h"
+#include "machine.h"
 #include "symtab.h"
 
 static const char DEBUG_RULE[] = "*********************************************************";

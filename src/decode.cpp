@@ -8,8 +8,36 @@
 
 #include "icode.h"
 #include "lex.h"
-#include "parse.h"
 #include "symtab.h"
+
+static int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+int32_t read_hex(const char* text)
+{
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && hex_digit(text[2]) >= 0)
+        text += 2;
+    uint32_t v = 0;
+    for (int d; (d = hex_digit(*text)) >= 0; text++)
+        v = v * 16 + (uint32_t)d;
+    return (int32_t)v;
+}
+
+int32_t read_dec(const char* text)
+{
+    uint32_t v = 0;
+    for (; *text >= '0' && *text <= '9'; text++)
+        v = v * 10 + (uint32_t)(*text - '0');
+    return (int32_t)v;
+}
 
 // The op of an instruction that searches for its operand, or OP_PASS.
 static cell_op search_op(int pcode)

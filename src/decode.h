@@ -54,6 +54,11 @@ struct cell_code {
     token_cell* to;
 };
 
+// Number texts of operands and the header: leading digits, kept modulo 2^32.
+// Hex takes either letter case and an optional "0x"; no digits is 0.
+int32_t read_hex(const char* text);
+int32_t read_dec(const char* text);
+
 // Decodes the table's whole list in one walk; the labels it needs the table
 // keeps already, as the list grows.
 void decode_program(symtab* t);

@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "mxfont.h"
-#include "parse.h"
+#include "machine.h"
 
 static const char* const ICON_FILE = "icon.bmp";
 static const char* const FONT_FILE = "term.mxf";

@@ -5,7 +5,6 @@
 // (decode.cpp); term stays as the operand search that the decoder mirrors.
 #include "parse.h"
 
-#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -19,60 +18,8 @@
 #include "stack.h"
 #include "symtab.h"
 
-registers _reg;
-token_cell* lst = nullptr;
 int64_t run_budget = -1;
 bool run_budget_spent = false;
-#ifdef ZORVIK_FUZZ
-uint8_t mem_touched[MEMORY_SIZE >> MEMORY_PAGE_BITS];  // memory starts all zero
-#endif
-
-// Clears the machine state for a run. Memory is cleared whole; fuzzing
-// builds clear only what writes touched since the last clear.
-static void clear_machine()
-{
-#ifdef ZORVIK_FUZZ
-    memset(&_reg, 0, offsetof(registers, memory));
-    constexpr int64_t page = 1 << MEMORY_PAGE_BITS;
-    for (int64_t p = 0; p < (int64_t)sizeof mem_touched; p++) {
-        if (mem_touched[p])
-            memset(&_reg.memory[p * page], 0, page);
-        mem_touched[p] = 0;
-    }
-#else
-    memset(&_reg, 0, sizeof _reg);
-#endif
-}
-
-static int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Leading hex digits in either case, after an optional "0x"; no digits is 0.
-int32_t read_hex(const char* text)
-{
-    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && hex_digit(text[2]) >= 0)
-        text += 2;
-    uint32_t v = 0;
-    for (int d; (d = hex_digit(*text)) >= 0; text++)
-        v = v * 16 + (uint32_t)d;
-    return (int32_t)v;
-}
-
-int32_t read_dec(const char* text)
-{
-    uint32_t v = 0;
-    for (; *text >= '0' && *text <= '9'; text++)
-        v = v * 10 + (uint32_t)(*text - '0');
-    return (int32_t)v;
-}
 
 void getnext()
 {
@@ -98,7 +45,7 @@ static void read_header()
 int parse()
 {
     lst = symbols.head;
-    clear_machine();
+    machine_clear();
     read_header();
     stack_init(&the_stack);
     int_stack_init(&int_stack);

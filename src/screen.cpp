@@ -6,7 +6,7 @@
 #include "arith.h"
 #include "debug.h"
 #include "display.h"
-#include "parse.h"
+#include "machine.h"
 #include "pixelbuffer.h"
 
 // A channel's level from its two bits. The higher bit alone is the darker

@@ -12,7 +12,7 @@
 #include "halt.h"
 #include "display.h"
 #include "mxfont.h"
-#include "parse.h"
+#include "machine.h"
 #include "screen.h"
 
 SDL_Event e;
