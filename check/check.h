@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "position.h"
+
 // The warnings, in the order --list-warnings prints them.
 enum check_warning_id {
     W_FIRST_SPELLING,
@@ -43,13 +45,3 @@ struct check_finding {
 // Checks a whole source held in memory. The findings come in source order;
 // `tokens`, when given, gets the number of tokens the machine read.
 std::vector<check_finding> check_source(const std::string& source, size_t* tokens = nullptr);
-
-// 1-based line and byte column of an offset: lines are counted by every
-// newline.
-struct check_place {
-    long long line;
-    long long column;
-};
-// Where each line of a source starts, for check_locate.
-std::vector<long long> check_line_starts(const std::string& source);
-check_place check_locate(const std::vector<long long>& line_starts, long long offset);

@@ -117,7 +117,7 @@ static void print_place(const char* name, const std::string& source, const std::
                         long long offset, const char* what, const std::string& message, const std::string& tag,
                         bool caret)
 {
-    check_place at = check_locate(starts, offset);
+    source_place at = position_locate(starts, offset);
     printf("%s:%lld:%lld: %s: %s%s\n", name, at.line, at.column, what, message.c_str(), tag.c_str());
     if (caret)
         print_caret(source, starts[(size_t)at.line - 1], offset);
@@ -126,7 +126,7 @@ static void print_place(const char* name, const std::string& source, const std::
 // Checks one source and prints its findings; the number printed.
 static size_t check_file(const char* name, const std::string& source, const check_options& o)
 {
-    std::vector<long long> starts = check_line_starts(source);
+    std::vector<long long> starts = position_line_starts(source);
     size_t reported = 0, tokens = 0;
     std::vector<check_finding> findings = check_source(source, &tokens);
     if (tokens == 0)  // an empty file, or a failed command before a pipe

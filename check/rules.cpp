@@ -49,13 +49,6 @@ struct check_program {
     std::vector<check_finding> findings;
 };
 
-static std::vector<lex_note>* note_sink = nullptr;
-
-static void check_keep_note(const lex_note& note)
-{
-    note_sink->push_back(note);
-}
-
 static void check_report(check_program& p, check_warning_id w, long long offset, std::string message,
                          long long note_offset = -1, std::string note = "")
 {
@@ -789,20 +782,7 @@ std::vector<check_finding> check_source(const std::string& source, size_t* token
     check_program p;
     p.source = &source;
     if (!source.empty()) {
-        FILE* stream = fmemopen(const_cast<char*>(source.data()), source.size(), "rb");
-        if (!stream)
-            sym_out_of_memory();
-        mlex_file f{};
-        mlex_init_stream(&f, stream);
-        sym_init(&symbols);
-        note_sink = &p.notes;
-        mlex_note_hook = check_keep_note;
-        do
-            mlex_gettoken(&f);
-        while (cur_token.tok_type != TOK_END);
-        mlex_note_hook = nullptr;
-        note_sink = nullptr;
-        mlex_close(&f);
+        p.notes = mlex_source(source);
         decode_program(&symbols);
         p.cells.reserve(p.notes.size());
         for (token_cell* c = symbols.head; c; c = c->next_cell)
@@ -827,20 +807,4 @@ std::vector<check_finding> check_source(const std::string& source, size_t* token
     std::stable_sort(p.findings.begin(), p.findings.end(),
                      [](const check_finding& a, const check_finding& b) { return a.offset < b.offset; });
     return std::move(p.findings);
-}
-
-std::vector<long long> check_line_starts(const std::string& source)
-{
-    std::vector<long long> starts{0};
-    for (size_t i = 0; i < source.size(); i++)
-        if (source[i] == '\n')
-            starts.push_back((long long)i + 1);
-    return starts;
-}
-
-check_place check_locate(const std::vector<long long>& line_starts, long long offset)
-{
-    auto after = std::upper_bound(line_starts.begin(), line_starts.end(), offset);
-    long long line = after - line_starts.begin();  // at least 1: the first start is 0
-    return {line, offset - line_starts[(size_t)line - 1] + 1};
 }

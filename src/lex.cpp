@@ -417,3 +417,33 @@ void mlex_anaylize(mlex_file* f)
         sym_print(&symbols);
     sym_free(&symbols);
 }
+
+static std::vector<lex_note>* note_sink = nullptr;
+
+static void mlex_keep_note(const lex_note& n)
+{
+    note_sink->push_back(n);
+}
+
+std::vector<lex_note> mlex_source(const std::string& source)
+{
+    std::vector<lex_note> notes;
+    sym_init(&symbols);
+    if (source.empty())
+        return notes;
+    FILE* stream = fmemopen(const_cast<char*>(source.data()), source.size(), "rb");
+    if (!stream)
+        sym_out_of_memory();
+    mlex_file f{};
+    mlex_init_stream(&f, stream);
+    note_sink = &notes;
+    void (*saved)(const lex_note&) = mlex_note_hook;
+    mlex_note_hook = mlex_keep_note;
+    do
+        mlex_gettoken(&f);
+    while (cur_token.tok_type != TOK_END);
+    mlex_note_hook = saved;
+    note_sink = nullptr;
+    mlex_close(&f);
+    return notes;
+}

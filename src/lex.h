@@ -2,6 +2,8 @@
 // token table; also the run driver that lexes, runs and reports a program.
 #pragma once
 #include <cstdio>
+#include <string>
+#include <vector>
 
 struct mlex_file {
     FILE* stream;   // the source, read-only; null when it could not be opened
@@ -73,3 +75,7 @@ void mlex_addtoken();
 int fpeek(FILE* stream);
 void addchr(int c);
 void mlex_anaylize(mlex_file* f);
+// Lexes a whole source held in memory into `symbols`, which it empties
+// first, and gives the note of each token in list order: for tools that
+// must say where each cell of the list stands in the file.
+std::vector<lex_note> mlex_source(const std::string& source);

@@ -16,11 +16,11 @@ namespace fs = std::filesystem;
 // Every finding as "name@line:col", with "+line:col" for its note.
 static std::vector<std::string> findings(const std::string& source)
 {
-    std::vector<long long> starts = check_line_starts(source);
+    std::vector<long long> starts = position_line_starts(source);
     std::vector<std::string> out;
     for (const check_finding& f : check_source(source)) {
         auto place = [&](long long offset) {
-            check_place at = check_locate(starts, offset);
+            source_place at = position_locate(starts, offset);
             return std::to_string(at.line) + ":" + std::to_string(at.column);
         };
         std::string s = std::string(check_warnings[f.warning].name) + "@" + place(f.offset);
