@@ -228,3 +228,22 @@ void decode_if_needed(symtab* t)
     if (!t->decoded)
         decode_program(t);
 }
+
+void decode_trap(token_cell* c)
+{
+    if (c->code.op != OP_TRAP) {
+        c->code.own_op = c->code.op;
+        c->code.op = OP_TRAP;
+    }
+}
+
+void decode_untrap(token_cell* c)
+{
+    if (c->code.op == OP_TRAP)
+        c->code.op = c->code.own_op;
+}
+
+int decode_own_op(const token_cell* c)
+{
+    return c->code.op == OP_TRAP ? c->code.own_op : c->code.op;
+}

@@ -12,7 +12,8 @@ struct token_cell;
 // What a pass that starts at a cell does, one op per line of this list:
 //   PASS  not an instruction, or one without effect: one cell forward
 //   GOTO  the cursor goes to `to` and nothing else happens
-// and then one op per instruction that has an effect.
+// then one op per instruction that has an effect, and last
+//   TRAP  a driver's stop: the cell's own op waits in `own_op`
 #define CELL_OPS(X)                                                              \
     X(PASS) X(GOTO)                                                              \
     X(LDA) X(LDX) X(LDY) X(STA) X(STX) X(STY) X(CMP) X(CPX) X(CPY)               \
@@ -22,7 +23,8 @@ struct token_cell;
     X(JSR) X(RTS) X(PHA) X(PLA) X(PHP) X(PLP) X(LDM)                             \
     X(CLC) X(CLD) X(CLI) X(CLV) X(SEC) X(SED) X(SEI)                             \
     X(INX) X(INY) X(DEX) X(DEY) X(TAX) X(TAY)                                    \
-    X(NOP) X(BRK)
+    X(NOP) X(BRK)                                                                \
+    X(TRAP)
 
 enum cell_op : uint8_t {
 #define CELL_OP_ENUM(name) OP_##name,
@@ -50,9 +52,18 @@ enum operand_kind : uint8_t {
 struct cell_code {
     uint8_t op;
     uint8_t kind;
+    uint8_t own_op;  // the op of a trapped cell
     int32_t value;
     token_cell* to;
 };
+
+// Makes a pass that starts at c stop for a driver first, or no longer; the
+// rest of the cell's code stays as it is, so a cell without a trap costs
+// nothing.
+void decode_trap(token_cell* c);
+void decode_untrap(token_cell* c);
+// The cell's op, trapped or not.
+int decode_own_op(const token_cell* c);
 
 // Number texts of operands and the header: leading digits, kept modulo 2^32.
 // Hex takes either letter case and an optional "0x"; no digits is 0.

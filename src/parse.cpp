@@ -44,11 +44,7 @@ static void read_header()
 
 int parse()
 {
-    lst = symbols.head;
-    machine_clear();
-    read_header();
-    stack_init(&the_stack);
-    int_stack_init(&int_stack);
+    parse_prepare();
     statement(lst);
     if (debug_mode == 1 || debug_mode == 2) {
         dump_reg();
@@ -173,7 +169,8 @@ static uint64_t passes_run = 0;
 // local c and is written back to `lst` wherever something can see it: the
 // trace, a service call (the overlay shows it), nop, and the end of the run,
 // which this returns. The traced loop is a copy of its own, so the plain one
-// tests nothing it does not need.
+// tests nothing it does not need; so is the loop that runs one pass for a
+// driver.
 //
 // Dispatch is by computed goto: each handler ends with a jump of its own to
 // the next cell's handler, which the processor predicts far better than one
@@ -182,7 +179,11 @@ static uint64_t passes_run = 0;
 #define next_pass                                 \
     do {                                          \
         if (!c)                                   \
-            return nullptr;                       \
+            return returned(RUN_ENDED, c);        \
+        if (mode == LOOP_ONE_PASS)                \
+            return returned(RUN_PASSED, c);       \
+        if (mode == LOOP_HOOKED && run_pass_hook(c)) \
+            return returned(RUN_TRAPPED, c);      \
         COUNT_PASS();                             \
         if (trace) {                              \
             lst = c;                              \
@@ -198,18 +199,34 @@ static uint64_t passes_run = 0;
 // A step that may close a loop (a taken branch, a jump, a call, a return, a
 // service call) also ends the run when a signal has asked for it or the
 // budget is spent.
-#define jump(to_cell)                      \
-    do {                                   \
-        c = (to_cell);                     \
-        if (halt_signal || --budget < 0) { \
-            run_budget_spent = budget < 0; \
-            return c;                      \
-        }                                  \
-        next_pass;                         \
+#define jump(to_cell)                          \
+    do {                                       \
+        c = (to_cell);                         \
+        if (halt_signal || --budget < 0) {     \
+            run_budget_spent = budget < 0;     \
+            return returned(RUN_HALTED, c);    \
+        }                                      \
+        next_pass;                             \
     } while (0)
 
-template <bool trace>
-static token_cell* run_cells(token_cell* c, bool pause)
+run_return run_returned = RUN_ENDED;
+bool (*run_trap_hook)(token_cell* c) = nullptr;
+bool (*run_pass_hook)(token_cell* c) = nullptr;
+
+// The loop's copies: the plain run, one pass for a driver, and a run that
+// asks the driver's hook before every pass.
+enum loop_mode { LOOP_FREE, LOOP_ONE_PASS, LOOP_HOOKED };
+
+static inline token_cell* returned(run_return why, token_cell* c)
+{
+    run_returned = why;
+    return c;
+}
+
+// Runs from c. With `resume`, a trap on c itself lets c's own op run, and
+// the hook is not asked about c.
+template <bool trace, loop_mode mode>
+static token_cell* run_cells(token_cell* c, bool pause, bool resume)
 {
     int64_t budget = run_budget < 0 ? INT64_MAX : run_budget;
     static const void* const handlers[OP_COUNT] = {
@@ -217,7 +234,16 @@ static token_cell* run_cells(token_cell* c, bool pause)
         CELL_OPS(CELL_OP_LABEL)
 #undef CELL_OP_LABEL
     };
-    next_pass;
+    if (!c)
+        return returned(RUN_ENDED, c);
+    if (mode == LOOP_HOOKED && !resume && run_pass_hook(c))
+        return returned(RUN_TRAPPED, c);
+    COUNT_PASS();
+    if (trace) {
+        lst = c;
+        trace_instruction(c);
+    }
+    goto* handlers[resume ? decode_own_op(c) : c->code.op];
 
     vmcase(PASS) step(c->next_cell);  // labels and other words
     vmcase(GOTO) jump(c->code.to);
@@ -242,7 +268,7 @@ static token_cell* run_cells(token_cell* c, bool pause)
     vmcase(INT)
         lst = c->code.to;  // a service sees the cursor past the operand
         if (do_interupt(operand_value(c->code)) == 1)
-            return lst;
+            return returned(RUN_ENDED, lst);
         jump(c->code.to);
     // A branch not taken leaves the cursor on its operand.
     vmcase(BCC) if (flag_is(FLAG_C, 0)) jump(c->code.to); step(c->next_cell);
@@ -284,7 +310,12 @@ static token_cell* run_cells(token_cell* c, bool pause)
             step_pause();
         }
         step(c->next_cell);
-    vmcase(BRK) return c;  // the cursor stays on the brk
+    vmcase(BRK) return returned(RUN_ENDED, c);  // the cursor stays on the brk
+    // A driver's stop, before the cell runs, unless its hook lets it run.
+    vmcase(TRAP)
+        if (!run_trap_hook || run_trap_hook(c))
+            return returned(RUN_TRAPPED, c);
+        goto* handlers[c->code.own_op];
 }
 
 #undef vmcase
@@ -302,10 +333,30 @@ void statement(token_cell*)
         return;
     bool pause = debug_mode == 1 || debug_mode == 2;
     if (debug_mode == 1)
-        lst = run_cells<true>(lst, pause);
+        lst = run_cells<true, LOOP_FREE>(lst, pause, false);
     else
-        lst = run_cells<false>(lst, pause);
+        lst = run_cells<false, LOOP_FREE>(lst, pause, false);
 #ifdef ZORVIK_COUNT_PASSES
     fprintf(stderr, "passes: %llu\n", (unsigned long long)passes_run);
 #endif
+}
+
+token_cell* run_from(token_cell* c, run_how how, bool resume)
+{
+    run_budget_spent = false;
+    switch (how) {
+    case RUN_ONE_PASS: return run_cells<false, LOOP_ONE_PASS>(c, false, resume);
+    case RUN_ASKING: return run_cells<false, LOOP_HOOKED>(c, false, resume);
+    default: return run_cells<false, LOOP_FREE>(c, false, resume);
+    }
+}
+
+void parse_prepare()
+{
+    lst = symbols.head;
+    machine_clear();
+    read_header();
+    stack_init(&the_stack);
+    int_stack_init(&int_stack);
+    decode_if_needed(&symbols);
 }

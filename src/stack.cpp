@@ -6,6 +6,9 @@
 
 addr_stack the_stack;
 byte_stack int_stack;
+#ifdef ZORVIK_ENGINE
+void (*stack_slot_hook)(int stack, int slot) = nullptr;
+#endif
 
 void stack_init(addr_stack* s)
 {
@@ -19,6 +22,10 @@ void stack_push(addr_stack* s, token_cell* cell)
         printf("*- stack overflow");
         return;
     }
+#ifdef ZORVIK_ENGINE
+    if (stack_slot_hook)
+        stack_slot_hook(0, s->count);
+#endif
     s->items[s->count++] = cell;
 }
 
@@ -39,6 +46,10 @@ void int_stack_push(byte_stack* s, uint8_t byte)
 {
     if (s->count >= STACK_LIMIT)
         return;
+#ifdef ZORVIK_ENGINE
+    if (stack_slot_hook)
+        stack_slot_hook(1, s->count);
+#endif
     s->items[s->count++] = byte;
 }
 

@@ -20,6 +20,13 @@ struct byte_stack {
 extern addr_stack the_stack;
 extern byte_stack int_stack;
 
+#ifdef ZORVIK_ENGINE
+// Builds for a driving front end can watch the stacks: the hook, while
+// set, is told the slot a push is about to overwrite (0: the return stack,
+// 1: the byte stack).
+extern void (*stack_slot_hook)(int stack, int slot);
+#endif
+
 void stack_init(addr_stack* s);
 void stack_push(addr_stack* s, token_cell* cell);
 token_cell* stack_pop(addr_stack* s);
