@@ -12,6 +12,7 @@
 #include <cerrno>
 
 volatile sig_atomic_t halt_signal = 0;
+bool halt_keeps_input = false;
 
 // SIGALRM is handled only once a driver has set a time limit.
 static const int halt_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGALRM};
@@ -21,6 +22,10 @@ static bool halt_timed = false;
 // blocked, or about to block, then ends at once, whenever the signal came.
 static void halt_handler(int sig)
 {
+    if (sig == SIGINT && halt_keeps_input) {
+        halt_signal = sig;  // a stop, as often as it comes; the driver clears it
+        return;
+    }
     if (halt_signal) {
         signal(sig, SIG_DFL);
         raise(sig);

@@ -8,6 +8,11 @@
 // The signal that asked the run to end, 0 while none has.
 extern volatile sig_atomic_t halt_signal;
 
+// A driver that stops a run on SIGINT rather than ending it sets this:
+// standard input then stays as it is (a blocked console read still returns,
+// interrupted). SIGTERM and SIGHUP are not affected.
+extern bool halt_keeps_input;
+
 // Installs the handlers. Called before the display starts and again after
 // it, so that no other handler stands in for them.
 void halt_install();

@@ -1,0 +1,673 @@
+// The debugger's commands: one table of names, abbreviations, help and
+// handlers, which `help` and the reader share. Names are gdb's.
+#include <cctype>
+#include <cstdarg>
+#include <cstring>
+
+#include "SDL.h"
+#include "debugger.h"
+#include "decode.h"
+#include "display.h"
+#include "machine.h"
+#include "screen.h"
+#include "stack.h"
+#include "symtab.h"
+
+namespace {
+
+struct command {
+    const char* name;
+    const char* aliases;  // blank-separated
+    bool repeats;         // an empty line runs it again
+    const char* usage;
+    const char* help;
+    void (*run)(const std::string& args);
+};
+
+void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void say(const char* format, ...)
+{
+    va_list list;
+    va_start(list, format);
+    vfprintf(dbg_out, format, list);
+    va_end(list);
+}
+
+std::string trim(const std::string& s)
+{
+    size_t a = s.find_first_not_of(" \t\r\n"), b = s.find_last_not_of(" \t\r\n");
+    return a == std::string::npos ? "" : s.substr(a, b - a + 1);
+}
+
+std::string first_word(const std::string& s, std::string* rest)
+{
+    std::string t = trim(s);
+    size_t blank = t.find_first_of(" \t");
+    if (rest)
+        *rest = blank == std::string::npos ? "" : trim(t.substr(blank));
+    return t.substr(0, blank);
+}
+
+// Compiles and evaluates, or says where the text went wrong.
+bool compile(const std::string& text, dbg_expr& e)
+{
+    std::string error;
+    size_t column = 0;
+    if (dbg_expr_compile(text, e, error, column))
+        return true;
+    say("bad expression: %s\n  %s\n  %*s^\n", error.c_str(), text.c_str(), (int)column - 1, "");
+    return false;
+}
+
+bool evaluate(const std::string& text, int64_t& value)
+{
+    dbg_expr e;
+    if (!compile(text, e))
+        return false;
+    std::string error;
+    if (!dbg_expr_eval(e, value, error)) {
+        say("cannot evaluate '%s': %s\n", text.c_str(), error.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool whole_number(const std::string& s, long long& v)
+{
+    if (s.empty() || s.size() > 15 || s.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    v = std::stoll(s);
+    return true;
+}
+
+void show_stop(const dbg_stop& stop)
+{
+    if (stop.refused)
+        say("%s\n", stop.reason.c_str());
+    else
+        dbg_report(stop);
+}
+
+void move(dbg_motion how, const std::string& args)
+{
+    long long n = 1;
+    if (!args.empty() && !whole_number(args, n)) {
+        say("'%s' is not a count\n", args.c_str());
+        return;
+    }
+    if (how == MOTION_CONTINUE) {
+        show_stop(dbg_move(how, nullptr, n));
+        return;
+    }
+    for (long long i = 0; i < n; i++) {
+        dbg_stop stop = dbg_move(how);
+        if (stop.refused || stop.ended || stop.reason != "step" || i + 1 == n) {
+            show_stop(stop);
+            return;
+        }
+    }
+}
+
+void cmd_step(const std::string& a) { move(MOTION_STEP, a); }
+void cmd_next(const std::string& a) { move(MOTION_NEXT, a); }
+void cmd_continue(const std::string& a) { move(MOTION_CONTINUE, a); }
+
+void cmd_finish(const std::string&)
+{
+    if (the_stack.count == 0) {
+        say("'finish' needs a subroutine: the return stack is empty\n");
+        return;
+    }
+    show_stop(dbg_move(MOTION_FINISH));
+}
+
+void cmd_until(const std::string& a)
+{
+    if (a.empty()) {
+        move(MOTION_NEXT, "");
+        return;
+    }
+    std::string error;
+    token_cell* c = dbg_locate(a, error);
+    if (!c) {
+        say("%s\n", error.c_str());
+        return;
+    }
+    show_stop(dbg_move(MOTION_UNTIL, c));
+}
+
+void add_breakpoint(const std::string& loc, bool temporary)
+{
+    if (loc.empty()) {
+        say("break needs a place: LINE, FILE:LINE or a label\n");
+        return;
+    }
+    std::string error;
+    token_cell* c = dbg_locate(loc, error);
+    if (!c) {
+        say("%s\n", error.c_str());
+        return;
+    }
+    dbg_point p;
+    p.number = dbg.next_number++;
+    p.kind = isdigit((unsigned char)loc.back()) ? POINT_LINE : POINT_LABEL;
+    p.where = loc;
+    p.temporary = temporary;
+    p.cell = c;
+    dbg.points.push_back(p);
+    dbg_arm(dbg.points.back());
+    say("%s %d at %s: %s\n", temporary ? "Temporary breakpoint" : "Breakpoint", p.number, dbg_place(c).c_str(),
+        dbg_statement_text(c).c_str());
+}
+
+void cmd_break(const std::string& a) { add_breakpoint(a, false); }
+void cmd_tbreak(const std::string& a) { add_breakpoint(a, true); }
+
+dbg_point* numbered(const std::string& text)
+{
+    long long n = 0;
+    dbg_point* p = whole_number(text, n) && n < 1000000000 ? dbg_point_numbered((int)n) : nullptr;
+    if (!p)
+        say("no breakpoint or watchpoint number '%s'\n", text.c_str());
+    return p;
+}
+
+void cmd_condition(const std::string& a)
+{
+    std::string rest, n = first_word(a, &rest);
+    dbg_point* p = numbered(n);
+    if (!p)
+        return;
+    if (rest.empty()) {
+        p->condition = dbg_expr{};
+        say("breakpoint %d is unconditional now\n", p->number);
+        return;
+    }
+    dbg_expr e;
+    if (compile(rest, e))
+        p->condition = e;
+}
+
+void cmd_ignore(const std::string& a)
+{
+    std::string rest, n = first_word(a, &rest);
+    dbg_point* p = numbered(n);
+    long long count = 0;
+    if (!p)
+        return;
+    if (!whole_number(rest, count)) {
+        say("ignore needs a count: ignore N COUNT\n");
+        return;
+    }
+    p->ignore = count;
+    say("will ignore the next %lld crossings of breakpoint %d\n", count, p->number);
+}
+
+void for_each_numbered(const std::string& a, void (*act)(dbg_point&))
+{
+    std::string rest = a;
+    while (!trim(rest).empty()) {
+        std::string n = first_word(rest, &rest);
+        if (dbg_point* p = numbered(n))
+            act(*p);
+    }
+}
+
+void cmd_delete(const std::string& a)
+{
+    if (trim(a).empty()) {
+        std::vector<dbg_point> all = dbg.points;
+        dbg.points.clear();
+        for (dbg_point& p : all)
+            if (p.cell)
+                decode_untrap(p.cell);
+        return;
+    }
+    std::string rest = a;
+    while (!trim(rest).empty()) {
+        std::string n = first_word(rest, &rest);
+        dbg_point* p = numbered(n);
+        if (!p)
+            continue;
+        token_cell* c = p->cell;
+        dbg.points.erase(dbg.points.begin() + (p - dbg.points.data()));
+        if (c) {
+            bool still = false;
+            for (dbg_point& q : dbg.points)
+                still |= q.cell == c && q.enabled;
+            if (!still)
+                decode_untrap(c);
+        }
+    }
+}
+
+void cmd_disable(const std::string& a) { for_each_numbered(a, dbg_disarm); }
+void cmd_enable(const std::string& a) { for_each_numbered(a, dbg_arm); }
+
+// watch ADDR[,LEN] watches memory; any other expression its value.
+void cmd_watch(const std::string& a)
+{
+    std::string text = trim(a), length_text;
+    size_t comma = text.rfind(',');
+    if (comma != std::string::npos) {
+        length_text = trim(text.substr(comma + 1));
+        text = trim(text.substr(0, comma));
+    }
+    dbg_expr e;
+    if (text.empty()) {
+        say("watch needs an address or an expression\n");
+        return;
+    }
+    if (!compile(text, e))
+        return;
+    dbg_point p;
+    p.number = dbg.next_number;
+    p.where = a;
+    if (dbg_expr_constant(e)) {
+        int64_t address = 0, length = 1;
+        std::string error;
+        dbg_expr_eval(e, address, error);
+        if (!length_text.empty() && !evaluate(length_text, length))
+            return;
+        if (address < 0 || length < 1 || address >= MEMORY_SIZE || length > MEMORY_SIZE - address) {
+            say("cannot watch %lld byte%s at $%llx: memory is $0 to $ffffff\n", (long long)length,
+                length == 1 ? "" : "s", (unsigned long long)address);
+            return;
+        }
+        p.kind = POINT_WATCH_MEMORY;
+        p.address = address;
+        p.length = length;
+    } else if (!length_text.empty()) {
+        say("a length goes with an address: watch ADDR,LEN\n");
+        return;
+    } else {
+        p.kind = POINT_WATCH_EXPR;
+        p.watched = e;
+    }
+    dbg.next_number++;
+    dbg.points.push_back(p);
+    dbg_arm(dbg.points.back());
+    say("Watchpoint %d: %s\n", p.number, trim(a).c_str());
+}
+
+void cmd_print(const std::string& a)
+{
+    int64_t v;
+    if (trim(a).empty()) {
+        say("print needs an expression\n");
+        return;
+    }
+    if (evaluate(trim(a), v))
+        say("%s = %lld ($%llx)\n", trim(a).c_str(), (long long)v, (unsigned long long)v & 0xFFFFFFFFull);
+}
+
+void cmd_display(const std::string& a)
+{
+    if (trim(a).empty()) {
+        for (auto& [n, e] : dbg.displays)
+            say("%d: %s\n", n, e.text.c_str());
+        return;
+    }
+    dbg_expr e;
+    if (!compile(trim(a), e))
+        return;
+    dbg.displays.push_back({dbg.next_display++, e});
+    int64_t v;
+    std::string error;
+    if (dbg_expr_eval(e, v, error))
+        say("%d: %s = %lld ($%llx)\n", dbg.displays.back().first, e.text.c_str(), (long long)v,
+            (unsigned long long)v & 0xFFFFFFFFull);
+}
+
+void cmd_undisplay(const std::string& a)
+{
+    long long n = 0;
+    if (trim(a).empty()) {
+        dbg.displays.clear();
+        return;
+    }
+    for (size_t i = 0; i < dbg.displays.size(); i++)
+        if (whole_number(trim(a), n) && dbg.displays[i].first == n) {
+            dbg.displays.erase(dbg.displays.begin() + (long)i);
+            return;
+        }
+    say("no display number '%s'\n", trim(a).c_str());
+}
+
+// set var LOC = EXPR, LOC being A, X, Y, a flag or [ADDR].
+void cmd_set(const std::string& a)
+{
+    std::string rest, word = first_word(a, &rest);
+    std::string text = word == "var" || word == "variable" ? rest : trim(a);
+    size_t eq = text.find('=');
+    if (eq == std::string::npos || (eq + 1 < text.size() && text[eq + 1] == '=')) {
+        say("set var needs LOC = EXPR, LOC being A, X, Y, a flag or [ADDR]\n");
+        return;
+    }
+    std::string target = trim(text.substr(0, eq));
+    int64_t v;
+    if (!evaluate(trim(text.substr(eq + 1)), v))
+        return;
+    static const char flags[] = "NV-BDIZC";
+    std::string up = target;
+    for (char& c : up)
+        c = (char)toupper((unsigned char)c);
+    if (up == "A")
+        _reg.A = (int32_t)v;
+    else if (up == "X")
+        _reg.X = (uint8_t)v;
+    else if (up == "Y")
+        _reg.Y = (uint8_t)v;
+    else if (up.size() == 1 && up != "-" && strchr(flags, up[0]))
+        _reg.flags[strchr(flags, up[0]) - flags] = (uint8_t)v;
+    else if (target.size() > 2 && target.front() == '[' && target.back() == ']') {
+        int64_t at;
+        if (!evaluate(target.substr(1, target.size() - 2), at))
+            return;
+        if (at < 0 || at >= MEMORY_SIZE) {
+            say("$%llx is past the end of memory ($ffffff)\n", (unsigned long long)at);
+            return;
+        }
+        mem_write(at, (int)(v & 0xFF));
+    } else {
+        say("cannot set '%s': use A, X, Y, a flag (N V B D I Z C) or [ADDR]\n", target.c_str());
+        return;
+    }
+    for (dbg_point& p : dbg.points)
+        if (p.enabled)
+            dbg_watch_refresh(p);
+}
+
+void cmd_x(const std::string& a)
+{
+    std::string rest, where = first_word(a, &rest);
+    int64_t at = 0, count = 16;
+    if (where.empty()) {
+        say("x needs an address: x ADDR [COUNT]\n");
+        return;
+    }
+    if (!evaluate(where, at) || (!rest.empty() && !evaluate(rest, count)))
+        return;
+    if (at < 0 || at >= MEMORY_SIZE || count < 1) {
+        say("memory is $0 to $ffffff\n");
+        return;
+    }
+    count = std::min<int64_t>(count, std::min<int64_t>(MEMORY_SIZE - at, 65536));
+    for (int64_t row = 0; row < count; row += 16) {
+        std::string chars;
+        say("$%06llx:", (unsigned long long)(at + row));
+        for (int64_t i = row; i < row + 16 && i < count; i++) {
+            uint8_t b = mem_read(at + i);
+            say(" %02x", b);
+            chars += b >= 0x20 && b < 0x7F ? (char)b : '.';
+        }
+        say("%*s  %s\n", (int)(3 * (16 - std::min<int64_t>(16, count - row))), "", chars.c_str());
+    }
+}
+
+void info_registers()
+{
+    static const char flags[] = "NV-BDIZC";
+    say("A = %d ($%x)  X = %u ($%02x)  Y = %u ($%02x)\n", _reg.A, (unsigned)_reg.A, _reg.X, _reg.X, _reg.Y, _reg.Y);
+    for (int i = 0; i < 8; i++)
+        if (flags[i] != '-')
+            say("%c = %u%s", flags[i], _reg.flags[i], i < 7 ? "  " : "\n");
+}
+
+void info_stack()
+{
+    say("return stack: %d of %d\n", the_stack.count, STACK_LIMIT);
+    for (int i = the_stack.count - 1; i >= 0; i--)
+        say("  %d: returns to %s\n", i, dbg_place(the_stack.items[i]).c_str());
+    say("byte stack: %d of %d\n", int_stack.count, STACK_LIMIT);
+    if (int_stack.count) {
+        say(" ");
+        for (int i = int_stack.count - 1; i >= 0; i--)
+            say(" %02x", int_stack.items[i]);
+        say("  (top first)\n");
+    }
+}
+
+void info_breakpoints()
+{
+    if (dbg.points.empty()) {
+        say("no breakpoints or watchpoints\n");
+        return;
+    }
+    say("Num  Type        Enb  Hits  Where\n");
+    for (const dbg_point& p : dbg.points) {
+        const char* type = p.kind == POINT_LINE || p.kind == POINT_LABEL ? (p.temporary ? "tbreakpoint" : "breakpoint")
+                                                                         : "watchpoint";
+        std::string where = p.cell ? dbg_place(p.cell) + " (" + p.where + ")" : trim(p.where);
+        say("%-4d %-11s %-4s %-5lld %s\n", p.number, type, p.enabled ? "y" : "n", p.hits, where.c_str());
+        if (!p.condition.code.empty())
+            say("     stop only if %s\n", p.condition.text.c_str());
+        if (p.ignore)
+            say("     ignore the next %lld hits\n", p.ignore);
+    }
+}
+
+void info_pixel(const std::string& a)
+{
+    std::string y_text, x_text = first_word(a, &y_text);
+    int64_t x, y;
+    if (x_text.empty() || y_text.empty()) {
+        say("info pixel needs X and Y\n");
+        return;
+    }
+    if (!evaluate(x_text, x) || !evaluate(y_text, y))
+        return;
+    if (x < 0 || x >= SCREEN_SIDE || y < 0 || y >= SCREEN_SIDE) {
+        say("pixel (%lld, %lld) is outside the screen area: X and Y are 0 to %d\n", (long long)x, (long long)y,
+            SCREEN_SIDE - 1);
+        return;
+    }
+    int64_t cell = memory_offset + x + SCREEN_ROW * y;
+    uint8_t b = mem_read(cell);
+    say("pixel (%lld, %lld): cell $%llx = %u ($%02x), colour #%06x", (long long)x, (long long)y,
+        (unsigned long long)cell, b, b, trans_color(b) & 0xFFFFFF);
+    if (history_on()) {
+        token_cell* w = history_writer(cell);
+        if (w)
+            say(", last written by %s: %s", dbg_place(w).c_str(), dbg_statement_text(w).c_str());
+        else
+            say(", not written within the history");
+    }
+    say("\n");
+}
+
+void info_display(const std::string&) { cmd_display(""); }
+
+void cmd_info(const std::string& a)
+{
+    std::string rest, what = first_word(a, &rest);
+    if (what == "registers" || what == "reg" || what == "r" || what == "registe")
+        info_registers();
+    else if (what == "stack" || what == "s")
+        info_stack();
+    else if (what == "breakpoints" || what == "break" || what == "b" || what == "watchpoints")
+        info_breakpoints();
+    else if (what == "pixel")
+        info_pixel(rest);
+    else if (what == "display")
+        info_display(rest);
+    else
+        say("info what? registers, stack, breakpoints, pixel X Y or display\n");
+}
+
+void cmd_backtrace(const std::string&)
+{
+    say("#0  %s: %s\n", dbg_place(dbg.at).c_str(), dbg.ended ? "(ended)" : dbg_statement_text(dbg.at).c_str());
+    int frame = 1;
+    for (int i = the_stack.count - 1; i >= 0; i--) {
+        // The return point is the jsr's operand; the jsr is the cell before it.
+        token_cell* back = the_stack.items[i];
+        auto at = dbg.program.index.find(back);
+        token_cell* jsr = at != dbg.program.index.end() && at->second > 0 ? dbg.program.cells[at->second - 1] : back;
+        say("#%d  %s: %s\n", frame++, dbg_place(jsr).c_str(), dbg_statement_text(jsr).c_str());
+    }
+}
+
+void cmd_list(const std::string& a)
+{
+    long long center = dbg.at ? dbg_line_of(dbg.at) : 1;
+    if (!trim(a).empty()) {
+        std::string error;
+        token_cell* c = dbg_locate(trim(a), error);
+        long long n = 0;
+        if (c)
+            center = dbg_line_of(c);
+        else if (whole_number(trim(a), n))
+            center = n;
+        else {
+            say("%s\n", error.c_str());
+            return;
+        }
+    }
+    const dbg_program& p = dbg.program;
+    long long lines = (long long)p.line_starts.size(), here = dbg.at && !dbg.ended ? dbg_line_of(dbg.at) : 0;
+    long long from = std::max(1LL, center - 5), to = std::min(lines, center + 4);
+    for (long long l = from; l <= to; l++) {
+        size_t s = (size_t)p.line_starts[(size_t)l - 1];
+        size_t e = p.text.find('\n', s);
+        std::string text = p.text.substr(s, (e == std::string::npos ? p.text.size() : e) - s);
+        say("%s%5lld  %s\n", l == here ? "=>" : "  ", l, text.c_str());
+    }
+}
+
+void cmd_screen(const std::string&)
+{
+    if (!front) {
+        say("there is no window\n");
+        return;
+    }
+    screen_refresh();
+    say("the screen area is in the window\n");
+}
+
+void cmd_run(const std::string&)
+{
+    dbg_restart();
+    dbg_report({"start", false, false});
+}
+
+void cmd_record(const std::string& a)
+{
+    if (trim(a) == "stop") {
+        history_stop();
+        say("recording stopped; the history is gone\n");
+        return;
+    }
+    if (!trim(a).empty()) {
+        say("record or record stop\n");
+        return;
+    }
+    if (!history_on())
+        history_start(history_limit);
+    say("recording the last %zu statements\n", history_limit);
+}
+
+void reverse(dbg_motion how) { show_stop(dbg_reverse(how)); }
+void cmd_reverse_step(const std::string&) { reverse(MOTION_STEP); }
+void cmd_reverse_next(const std::string&) { reverse(MOTION_NEXT); }
+void cmd_reverse_finish(const std::string&) { reverse(MOTION_FINISH); }
+void cmd_reverse_continue(const std::string&) { reverse(MOTION_CONTINUE); }
+
+void cmd_help(const std::string& a);
+void cmd_quit(const std::string&) {}
+
+const command commands[] = {
+    {"break", "b br", false, "break LOC", "stop before the first statement of line LOC (LINE or FILE:LINE), or where a jump to label LOC lands", cmd_break},
+    {"tbreak", "tb", false, "tbreak LOC", "a breakpoint that is deleted when it first stops the program", cmd_tbreak},
+    {"condition", "cond", false, "condition N [EXPR]", "stop at point N only when EXPR is not 0; without EXPR, always", cmd_condition},
+    {"ignore", "", false, "ignore N COUNT", "pass over point N its next COUNT times", cmd_ignore},
+    {"delete", "d", false, "delete [N...]", "delete the points numbered, or all of them", cmd_delete},
+    {"disable", "disa", false, "disable N...", "keep the points but do not stop at them", cmd_disable},
+    {"enable", "en", false, "enable N...", "stop at the points again", cmd_enable},
+    {"watch", "wa", false, "watch ADDR[,LEN] | watch EXPR", "stop after the statement that changes LEN bytes of memory at ADDR (1 by default), or the value of EXPR; shows the old and new values", cmd_watch},
+    {"step", "s stepi si", true, "step [N]", "run one statement (N statements); a jsr goes into its subroutine", cmd_step},
+    {"next", "n nexti ni", true, "next [N]", "run one statement, a jsr with its whole subroutine", cmd_next},
+    {"finish", "fin", true, "finish", "run until the current subroutine returns", cmd_finish},
+    {"until", "u", true, "until [LINE]", "run until LINE (or the next line) is reached", cmd_until},
+    {"continue", "c cont", true, "continue [N]", "run on; N passes over the breakpoint stopped at N-1 more times", cmd_continue},
+    {"record", "rec", false, "record | record stop", "keep a history of the last statements (--history N) so that the reverse commands can undo them; console output and key events are not undone", cmd_record},
+    {"reverse-step", "rs", true, "reverse-step", "undo one statement", cmd_reverse_step},
+    {"reverse-next", "rn", true, "reverse-next", "undo one statement, a whole jsr call as one", cmd_reverse_next},
+    {"reverse-finish", "", true, "reverse-finish", "go back to the jsr that called the current subroutine", cmd_reverse_finish},
+    {"reverse-continue", "rc", true, "reverse-continue", "go back to the last breakpoint or watchpoint hit, or to the start of the history", cmd_reverse_continue},
+    {"print", "p inspect", false, "print EXPR", "print a value as EXPR = DEC ($HEX); EXPR takes $2a and 42, A X Y, the flags N V B D I Z C, [ADDR] and C's operators", cmd_print},
+    {"display", "disp", false, "display [EXPR]", "print EXPR at every stop; without EXPR, list the displays", cmd_display},
+    {"undisplay", "und", false, "undisplay [N]", "stop printing display N, or every display", cmd_undisplay},
+    {"set", "", false, "set var LOC = EXPR", "change A, X, Y, a flag or a memory byte [ADDR]", cmd_set},
+    {"x", "", false, "x ADDR [COUNT]", "memory as hex bytes with their characters, 16 to a row (COUNT bytes, 16 by default)", cmd_x},
+    {"info", "i", false, "info registers|stack|breakpoints|pixel X Y|display", "registers and flags; both stacks; the points with their hits; a screen pixel's cell, byte and colour, and with recording on the statement that last wrote it", cmd_info},
+    {"backtrace", "bt where", false, "backtrace", "the current statement, then the jsrs still waiting for their rts, innermost first", cmd_backtrace},
+    {"list", "l", false, "list [LOC]", "the source around a place, the current line marked =>", cmd_list},
+    {"screen", "", false, "screen", "copy the screen area to the window now", cmd_screen},
+    {"run", "r", false, "run", "start the program again from its first statement with a cleared machine, keeping the points; a source changed on disk is read again", cmd_run},
+    {"help", "h", false, "help [COMMAND]", "the commands, or one of them", cmd_help},
+    {"quit", "q exit", false, "quit", "leave the debugger", cmd_quit},
+};
+
+const command* find_command(const std::string& word)
+{
+    const command* prefix = nullptr;
+    int prefixes = 0;
+    for (const command& c : commands) {
+        if (word == c.name)
+            return &c;
+        std::string aliases = std::string(" ") + c.aliases + " ";
+        if (aliases.find(" " + word + " ") != std::string::npos)
+            return &c;
+        if (std::string(c.name).compare(0, word.size(), word) == 0) {
+            prefix = &c;
+            prefixes++;
+        }
+    }
+    return prefixes == 1 ? prefix : nullptr;
+}
+
+void cmd_help(const std::string& a)
+{
+    if (!trim(a).empty()) {
+        const command* c = find_command(trim(a));
+        if (!c) {
+            say("no command '%s'; 'help' lists them\n", trim(a).c_str());
+            return;
+        }
+        say("%s\n  %s\n", c->usage, c->help);
+        if (*c->aliases)
+            say("  also: %s\n", c->aliases);
+        return;
+    }
+    for (const command& c : commands)
+        say("  %-34s %s\n", c.usage, c.help);
+    say("LOC is LINE, FILE:LINE or a label. Going back undoes the machine's state; console output and key events "
+        "are not undone.\n");
+}
+
+}  // namespace
+
+bool dbg_command(const std::string& input)
+{
+    std::string line = trim(input);
+    if (line.empty()) {
+        if (dbg.last_command.empty())
+            return true;
+        line = dbg.last_command;
+    }
+    if (line[0] == '#')
+        return true;
+    std::string args, word = first_word(line, &args);
+    const command* c = find_command(word);
+    if (!c) {
+        say("unknown command '%s'; 'help' lists the commands\n", word.c_str());
+        return true;
+    }
+    if (c->run == cmd_quit)
+        return false;
+    dbg.last_command = c->repeats ? line : "";
+    c->run(args);
+    fflush(dbg_out);
+    return true;
+}

@@ -1,0 +1,142 @@
+// zorvik-debug: runs a program on the machine's own engine, stops it where
+// asked, shows and changes its state, and steps forward and back. The
+// session (session.cpp) owns the program and the run, the history
+// (history.cpp) records and undoes statements, the commands (commands.cpp)
+// are one table, and main.cpp reads them.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+struct token_cell;
+
+// A compiled expression (expr.cpp).
+struct dbg_expr {
+    std::string text;
+    std::vector<int64_t> code;
+    int stack = 0;
+};
+// False with the message and the 1-based column where the text went wrong.
+bool dbg_expr_compile(const std::string& text, dbg_expr& out, std::string& error, size_t& column);
+bool dbg_expr_eval(const dbg_expr& e, int64_t& value, std::string& error);
+// Whether the value can never change: no register, flag or memory in it.
+bool dbg_expr_constant(const dbg_expr& e);
+
+// The program under the debugger: its text and where each cell stands.
+struct dbg_program {
+    std::string path;                // as given
+    std::string text;
+    std::vector<long long> line_starts;
+    std::vector<token_cell*> cells;  // list order
+    std::vector<long long> offsets;  // of each cell
+    std::unordered_map<const token_cell*, size_t> index;
+};
+
+enum dbg_point_kind { POINT_LINE, POINT_LABEL, POINT_WATCH_MEMORY, POINT_WATCH_EXPR };
+
+// A breakpoint or a watchpoint; both are numbered in one sequence.
+struct dbg_point {
+    int number;
+    dbg_point_kind kind;
+    std::string where;         // as the user wrote it
+    bool enabled = true;
+    bool temporary = false;
+    long long hits = 0;
+    long long ignore = 0;
+    dbg_expr condition;        // empty code: none
+    token_cell* cell = nullptr;  // breakpoints: the trapped cell
+    int64_t address = 0;       // memory watchpoints
+    int64_t length = 0;
+    std::vector<uint8_t> seen; // the watched bytes as last seen
+    dbg_expr watched;          // expression watchpoints
+    int64_t value = 0;
+    bool valid = false;
+};
+
+// Why the program stopped.
+struct dbg_stop {
+    std::string reason;
+    bool ended = false;
+    bool refused = false;  // nothing moved: `reason` says why
+};
+
+// The session (session.cpp).
+struct dbg_session {
+    dbg_program program;
+    std::vector<dbg_point> points;
+    int next_number = 1;
+    std::vector<std::pair<int, dbg_expr>> displays;
+    int next_display = 1;
+    bool started = false;     // a run is under way
+    bool ended = false;       // the run has ended; `run` starts it again
+    token_cell* at = nullptr; // where the next pass starts
+    int status = 0;           // the machine's exit status, once ended
+    bool ended_in_present = false;  // gone back from an ended run
+    std::string last_command; // repeated by an empty line, when it steps
+    bool batch = false;
+};
+extern dbg_session dbg;
+extern FILE* dbg_out;
+
+// Loads the source: false, after the machine's message, when it cannot be read.
+bool dbg_load(const std::string& path);
+// Starts the program again from its first statement with a cleared machine;
+// reloads the source first when it changed on disk.
+void dbg_restart();
+// Where a cell stands: "FILE:LINE:COL".
+std::string dbg_place(const token_cell* c);
+long long dbg_line_of(const token_cell* c);
+// The source text of the statement at c, up to the end of its line.
+std::string dbg_statement_text(const token_cell* c);
+// Prints the stop line and the displays.
+void dbg_report(const dbg_stop& stop);
+
+// Finds where LOC (LINE, FILE:LINE or a label) stops: the first statement
+// on the line, or where a jump to the label lands. Null with a message.
+token_cell* dbg_locate(const std::string& loc, std::string& error);
+// Whether a pass that starts at c is a statement the debugger stops at (not
+// a label or other word that passes).
+bool dbg_is_statement(const token_cell* c);
+
+// Running (session.cpp). Each runs until the program ends or a stop holds
+// and says why.
+enum dbg_motion { MOTION_CONTINUE, MOTION_STEP, MOTION_NEXT, MOTION_FINISH, MOTION_UNTIL };
+dbg_stop dbg_move(dbg_motion how, token_cell* until = nullptr, long long count = 1);
+// Going back through the history: one statement (MOTION_STEP), a whole
+// call (MOTION_NEXT), to the calling jsr (MOTION_FINISH), or to the last
+// breakpoint or watchpoint (MOTION_CONTINUE).
+dbg_stop dbg_reverse(dbg_motion how);
+// The points: traps follow their enabled state.
+void dbg_arm(dbg_point& p);
+void dbg_disarm(dbg_point& p);
+dbg_point* dbg_point_numbered(int number);
+// Sets a watchpoint's remembered value from the machine as it is.
+void dbg_watch_refresh(dbg_point& p);
+
+// The history (history.cpp).
+struct dbg_history_info {
+    bool recording;
+    size_t entries;     // recorded statements
+    size_t back;        // how many of them have been undone
+};
+void history_start(size_t limit);
+void history_stop();
+void history_clear();
+bool history_on();
+dbg_history_info history_info();
+// Before each pass while recording: notes the state that the pass may change.
+void history_before(token_cell* c);
+// Undoes one statement, or does it again after going back; false at either
+// end of the history.
+bool history_undo();
+bool history_redo();
+// The cell where the statement undone or redone last starts.
+token_cell* history_cursor();
+// The statement that last wrote a memory cell, within the history.
+token_cell* history_writer(int64_t cell);
+extern size_t history_limit;
+
+// The commands (commands.cpp): runs one line; false to leave.
+bool dbg_command(const std::string& line);

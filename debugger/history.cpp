@@ -1,0 +1,236 @@
+// The history of a recorded run: for each statement the state it started
+// from and every byte it overwrote, old and new, so that any statement can
+// be undone and done again without running it. The memory and byte-stack
+// writes come from the engine's hooks; the return stack's one slot that a
+// statement may overwrite is kept in its entry.
+#include <cstring>
+#include <deque>
+
+#include "debugger.h"
+#include "machine.h"
+#include "stack.h"
+
+// 48 bytes a statement, and 8 a write.
+struct history_entry {
+    token_cell* at;          // where the statement starts
+    token_cell* slot_old;    // the return-stack slot above the depth, before
+    token_cell* slot_new;    // and after
+    int32_t A;
+    uint32_t writes;         // how many writes it made
+    uint8_t X, Y;
+    uint8_t flags[8];
+    uint8_t flag_extra;
+    uint8_t depth;           // of the return stack
+    uint8_t byte_depth;      // of the byte stack
+};
+
+enum { WRITE_MEMORY, WRITE_BYTE_STACK };
+
+struct history_write {
+    uint32_t cell;  // a memory cell, or a byte-stack slot
+    uint8_t kind;
+    uint8_t old_value;
+    uint8_t new_value;
+};
+
+struct history_state {
+    bool on = false;
+    std::vector<history_entry> ring;   // `limit` entries, oldest at `first`
+    size_t first = 0, count = 0;
+    size_t back = 0;                   // entries undone, counted from the newest
+    std::deque<history_write> writes;  // in statement order
+    size_t write_at = 0;               // writes before the position in time
+    bool open = false;                 // the newest entry still collects writes
+    history_entry present{};           // the state before the first undo
+    token_cell* cursor = nullptr;
+};
+
+size_t history_limit = 1000000;
+static history_state h;
+
+static history_entry& entry(size_t k)  // k: 0 the oldest
+{
+    return h.ring[(h.first + k) % h.ring.size()];
+}
+
+static void snapshot(history_entry& e, token_cell* at)
+{
+    e.at = at;
+    e.A = _reg.A;
+    e.X = _reg.X;
+    e.Y = _reg.Y;
+    memcpy(e.flags, _reg.flags, sizeof e.flags);
+    e.flag_extra = _reg.flag_extra;
+    e.depth = (uint8_t)the_stack.count;
+    e.byte_depth = (uint8_t)int_stack.count;
+    e.slot_old = the_stack.count < STACK_LIMIT ? the_stack.items[the_stack.count] : nullptr;
+    e.slot_new = e.slot_old;
+    e.writes = 0;
+}
+
+static void restore(const history_entry& e)
+{
+    _reg.A = e.A;
+    _reg.X = e.X;
+    _reg.Y = e.Y;
+    memcpy(_reg.flags, e.flags, sizeof e.flags);
+    _reg.flag_extra = e.flag_extra;
+    the_stack.count = e.depth;
+    int_stack.count = e.byte_depth;
+}
+
+static void on_memory_write(int64_t cell, uint8_t old_value, uint8_t new_value)
+{
+    if (!h.open)
+        return;
+    h.writes.push_back({(uint32_t)cell, WRITE_MEMORY, old_value, new_value});
+    entry(h.count - 1).writes++;
+}
+
+static void on_stack_slot(int stack, int slot)
+{
+    if (!h.open || stack != 1)
+        return;
+    h.writes.push_back({(uint32_t)slot, WRITE_BYTE_STACK, int_stack.items[slot], 0});
+    entry(h.count - 1).writes++;
+}
+
+// The newest entry is complete: what it left in the stacks is kept.
+static void seal()
+{
+    if (!h.open)
+        return;
+    h.open = false;
+    history_entry& e = entry(h.count - 1);
+    if (e.depth < STACK_LIMIT)
+        e.slot_new = the_stack.items[e.depth];
+    for (size_t i = h.writes.size() - e.writes; i < h.writes.size(); i++)
+        if (h.writes[i].kind == WRITE_BYTE_STACK)
+            h.writes[i].new_value = int_stack.items[h.writes[i].cell];
+    h.write_at = h.writes.size();
+}
+
+void history_start(size_t limit)
+{
+    history_stop();
+    h.ring.assign(limit ? limit : 1, history_entry{});
+    h.on = true;
+    mem_write_hook = on_memory_write;
+    stack_slot_hook = on_stack_slot;
+}
+
+void history_clear()
+{
+    h.first = h.count = h.back = h.write_at = 0;
+    h.writes.clear();
+    h.open = false;
+}
+
+void history_stop()
+{
+    history_clear();
+    h.on = false;
+    h.ring.clear();
+    h.ring.shrink_to_fit();
+    mem_write_hook = nullptr;
+    stack_slot_hook = nullptr;
+}
+
+bool history_on()
+{
+    return h.on;
+}
+
+dbg_history_info history_info()
+{
+    return {h.on, h.count, h.back};
+}
+
+// A run goes on from a point in the past: what came after it is gone.
+static void forget_future()
+{
+    seal();
+    while (h.back > 0) {
+        h.count--;
+        h.back--;
+    }
+    h.writes.resize(h.write_at);
+}
+
+void history_before(token_cell* c)
+{
+    if (h.back)
+        forget_future();
+    seal();
+    if (h.count == h.ring.size()) {  // full: the oldest goes
+        for (uint32_t i = entry(0).writes; i > 0; i--)
+            h.writes.pop_front();
+        h.first = (h.first + 1) % h.ring.size();
+        h.count--;
+        h.write_at = h.writes.size();
+    }
+    h.count++;
+    snapshot(entry(h.count - 1), c);
+    h.open = true;
+}
+
+bool history_undo()
+{
+    seal();
+    if (h.back >= h.count)
+        return false;
+    if (h.back == 0)
+        snapshot(h.present, dbg.at);
+    history_entry& e = entry(h.count - 1 - h.back);
+    for (uint32_t i = 0; i < e.writes; i++) {
+        const history_write& w = h.writes[--h.write_at];
+        if (w.kind == WRITE_MEMORY)
+            _reg.memory[w.cell] = w.old_value;
+        else
+            int_stack.items[w.cell] = w.old_value;
+    }
+    if (e.depth < STACK_LIMIT)
+        the_stack.items[e.depth] = e.slot_old;
+    restore(e);
+    h.cursor = e.at;
+    h.back++;
+    return true;
+}
+
+bool history_redo()
+{
+    if (h.back == 0)
+        return false;
+    history_entry& e = entry(h.count - h.back);
+    for (uint32_t i = 0; i < e.writes; i++) {
+        const history_write& w = h.writes[h.write_at++];
+        if (w.kind == WRITE_MEMORY)
+            _reg.memory[w.cell] = w.new_value;
+        else
+            int_stack.items[w.cell] = w.new_value;
+    }
+    if (e.depth < STACK_LIMIT)
+        the_stack.items[e.depth] = e.slot_new;
+    h.back--;
+    const history_entry& next = h.back ? entry(h.count - h.back) : h.present;
+    restore(next);
+    h.cursor = next.at;
+    return true;
+}
+
+token_cell* history_cursor()
+{
+    return h.cursor;
+}
+
+token_cell* history_writer(int64_t cell)
+{
+    size_t w = h.write_at;
+    for (size_t k = h.count - h.back; k-- > 0;) {
+        const history_entry& e = entry(k);
+        for (uint32_t i = 0; i < e.writes; i++)
+            if (h.writes[--w].kind == WRITE_MEMORY && h.writes[w].cell == cell)
+                return e.at;
+    }
+    return nullptr;
+}

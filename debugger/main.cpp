@@ -1,0 +1,198 @@
+// zorvik-debug [options] SOURCE: the command line, the machine's set-up as
+// the shell does it, and the reading of commands from a script, a terminal
+// (with line editing) or standard input.
+#include <editline/readline.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+
+#include "debugger.h"
+#include "display.h"
+#include "halt.h"
+#include "main.h"
+#include "services.h"
+#include "symtab.h"
+
+namespace {
+
+struct debug_options {
+    const char* source = nullptr;
+    std::vector<std::string> scripts;
+    bool batch = false;
+    bool record = false;
+    const char* input = nullptr;
+};
+
+void usage(FILE* out)
+{
+    fprintf(out,
+            "usage: zorvik-debug [options] SOURCE\n"
+            "  -x FILE        run the commands of FILE first\n"
+            "  --batch        leave after the last command of the scripts\n"
+            "  --input FILE   the program's console reads (services 2 to 4) read FILE\n"
+            "  --record       keep a history from the start, for the reverse commands\n"
+            "  --history N    how many statements the history keeps (default 1000000)\n"
+            "Commands are read from the terminal, or from standard input when it is none;\n"
+            "'help' inside lists them.\n");
+}
+
+[[noreturn]] void fail(const std::string& message)
+{
+    fprintf(stderr, "zorvik-debug: %s\n", message.c_str());
+    exit(2);
+}
+
+debug_options read_options(int argc, char** argv)
+{
+    debug_options o;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        auto value = [&](const char* name) {
+            if (i + 1 >= argc)
+                fail(std::string("the value of ") + name + " is missing (--help lists the options)");
+            return argv[++i];
+        };
+        if (a == "--help") {
+            usage(stdout);
+            exit(0);
+        } else if (a == "-x") {
+            o.scripts.push_back(value("-x"));
+        } else if (a == "--batch") {
+            o.batch = true;
+        } else if (a == "--record") {
+            o.record = true;
+        } else if (a == "--input") {
+            o.input = value("--input");
+        } else if (a == "--history") {
+            const char* v = value("--history");
+            char* end = nullptr;
+            errno = 0;
+            long long n = strtoll(v, &end, 10);
+            if (!*v || *end || errno || n < 1 || n > 100000000)
+                fail(std::string("bad value '") + v + "' for --history: a whole number from 1 to 100000000 is needed");
+            history_limit = (size_t)n;
+        } else if (a.size() > 1 && a[0] == '-') {
+            fail("unknown option '" + a + "' (--help lists them)");
+        } else if (!o.source) {
+            o.source = argv[i];
+        } else {
+            fail("one SOURCE only (--help lists the options)");
+        }
+    }
+    if (!o.source) {
+        usage(stderr);
+        exit(2);
+    }
+    return o;
+}
+
+// The machine's set-up, as the shell does it: the random numbers, the
+// callbacks, the signals and the window.
+void start_machine()
+{
+    srand((unsigned)time(nullptr));
+    set_callback(calls);
+    if (!getenv("SDL_VIDEODRIVER") && !getenv("DISPLAY"))
+        setenv("SDL_VIDEODRIVER", "dummy", 0);
+    halt_keeps_input = true;
+    halt_install();
+    SDL_Init(SDL_INIT_VIDEO);
+    halt_install();
+    front = display_open_window();
+}
+
+// Commands come from their own copy of standard input, so that the
+// program's console reads can be given a file, or nothing, instead.
+FILE* commands_in = nullptr;
+bool commands_from_terminal = false;
+
+bool read_line(std::string& line)
+{
+    line.clear();
+    if (commands_from_terminal) {
+        char* text = readline("(zdb) ");
+        if (!text)
+            return false;
+        line = text;
+        if (*text)
+            add_history(text);
+        free(text);
+        return true;
+    }
+    char buffer[4096];
+    while (fgets(buffer, sizeof buffer, commands_in)) {
+        line += buffer;
+        if (!line.empty() && line.back() == '\n') {
+            line.pop_back();
+            return true;
+        }
+    }
+    return !line.empty();
+}
+
+// Each command's own output follows it; a signal that ends the debugger
+// ends it here.
+bool run_command(const std::string& line)
+{
+    if (halt_signal == SIGINT)
+        halt_signal = 0;
+    bool more = dbg_command(line);
+    fflush(stdout);
+    if (halt_signal && halt_signal != SIGINT)
+        exit(halt_status());
+    return more;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    debug_options o = read_options(argc, argv);
+    int commands_fd = dup(0);
+    commands_from_terminal = isatty(0);
+    if (o.input || !commands_from_terminal) {
+        const char* path = o.input ? o.input : "/dev/null";
+        int fd = open(path, O_RDONLY);
+        if (fd < 0)
+            fail(std::string("cannot read '") + path + "': " + strerror(errno));
+        dup2(fd, 0);
+        close(fd);
+    }
+    commands_in = fdopen(commands_fd, "r");
+    if (commands_from_terminal)
+        rl_instream = commands_in;
+
+    start_machine();
+    if (!dbg_load(o.source)) {
+        do_quit();
+        return 1;
+    }
+    dbg.batch = o.batch;
+    if (o.record)
+        history_start(history_limit);
+    dbg_restart();
+    dbg_report({"start", false, false});
+
+    bool going = true;
+    for (const std::string& script : o.scripts) {
+        std::ifstream in(script);
+        if (!in) {
+            fprintf(stdout, "cannot read the script '%s': %s\n", script.c_str(), strerror(errno));
+            continue;
+        }
+        for (std::string line; going && std::getline(in, line);)
+            going = run_command(line);
+    }
+    if (!o.batch)
+        for (std::string line; going && read_line(line);)
+            going = run_command(line);
+    sym_free(&symbols);
+    do_quit();
+    return halt_signal && halt_signal != SIGINT ? halt_status() : 0;
+}

@@ -1,0 +1,562 @@
+// The session: the program loaded through the machine's own lexer, where
+// its cells stand, its points armed as traps in the decoded cells, and the
+// run driven through the engine between stops.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "debugger.h"
+#include "decode.h"
+#include "halt.h"
+#include "lex.h"
+#include "parse.h"
+#include "position.h"
+#include "stack.h"
+#include "symtab.h"
+
+dbg_session dbg;
+FILE* dbg_out = stdout;
+
+static bool read_source(const std::string& path, std::string& text)
+{
+    std::ifstream in(path, std::ios::binary);
+    struct stat st{};
+    if (!in || stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        if (S_ISDIR(st.st_mode))
+            errno = EISDIR;
+        return false;
+    }
+    std::ostringstream all;
+    all << in.rdbuf();
+    text = all.str();
+    return true;
+}
+
+static void build_program(dbg_program& p)
+{
+    std::vector<lex_note> notes = mlex_source(p.text);
+    p.line_starts = position_line_starts(p.text);
+    p.cells.clear();
+    p.offsets.clear();
+    p.index.clear();
+    size_t i = 0;
+    for (token_cell* c = symbols.head; c; c = c->next_cell, i++) {
+        p.index.emplace(c, p.cells.size());
+        p.cells.push_back(c);
+        p.offsets.push_back(i < notes.size() ? notes[i].start : (long long)p.text.size());
+    }
+}
+
+bool dbg_load(const std::string& path)
+{
+    std::string text;
+    if (!read_source(path, text)) {
+        fprintf(stderr, "zorvik: cannot open source file '%s': %s\n", path.c_str(), strerror(errno));
+        return false;
+    }
+    dbg.program.path = path;
+    dbg.program.text = text;
+    build_program(dbg.program);
+    return true;
+}
+
+long long dbg_line_of(const token_cell* c)
+{
+    auto at = dbg.program.index.find(c);
+    if (at == dbg.program.index.end())
+        return 0;
+    return position_locate(dbg.program.line_starts, dbg.program.offsets[at->second]).line;
+}
+
+std::string dbg_place(const token_cell* c)
+{
+    const dbg_program& p = dbg.program;
+    long long offset = (long long)p.text.size();
+    if (c) {
+        auto at = p.index.find(c);
+        if (at != p.index.end())
+            offset = p.offsets[at->second];
+    }
+    source_place w = position_locate(p.line_starts, offset);
+    return p.path + ":" + std::to_string(w.line) + ":" + std::to_string(w.column);
+}
+
+std::string dbg_statement_text(const token_cell* c)
+{
+    const dbg_program& p = dbg.program;
+    auto at = c ? p.index.find(c) : p.index.end();
+    if (at == p.index.end())
+        return "";
+    size_t from = (size_t)p.offsets[at->second];
+    size_t end = p.text.find('\n', from);
+    std::string s = p.text.substr(from, (end == std::string::npos ? p.text.size() : end) - from);
+    while (!s.empty() && isspace((unsigned char)s.back()))
+        s.pop_back();
+    for (char& ch : s)
+        if ((unsigned char)ch < 0x20 && ch != '\t')
+            ch = ' ';
+    return s;
+}
+
+void dbg_report(const dbg_stop& stop)
+{
+    token_cell* c = dbg.at;
+    std::string text = stop.ended ? "" : dbg_statement_text(c);
+    fprintf(dbg_out, "%s: %s%s%s\n", dbg_place(c).c_str(), stop.reason.c_str(), text.empty() ? "" : ": ",
+            text.c_str());
+    if (stop.ended)
+        return;
+    for (auto& [number, e] : dbg.displays) {
+        int64_t v;
+        std::string error;
+        if (dbg_expr_eval(e, v, error))
+            fprintf(dbg_out, "%d: %s = %lld ($%llx)\n", number, e.text.c_str(), (long long)v,
+                    (unsigned long long)v & 0xFFFFFFFFull);
+        else
+            fprintf(dbg_out, "%d: %s: %s\n", number, e.text.c_str(), error.c_str());
+    }
+}
+
+bool dbg_is_statement(const token_cell* c)
+{
+    return c && decode_own_op(c) != OP_PASS;
+}
+
+// The first statement from c on, following the list.
+static token_cell* statement_from(token_cell* c)
+{
+    while (c && !dbg_is_statement(c))
+        c = c->next_cell;
+    return c;
+}
+
+static bool all_digits(const std::string& s)
+{
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+}
+
+token_cell* dbg_locate(const std::string& loc, std::string& error)
+{
+    const dbg_program& p = dbg.program;
+    std::string line_text = loc;
+    size_t colon = loc.rfind(':');
+    if (colon != std::string::npos && all_digits(loc.substr(colon + 1))) {
+        std::string file = loc.substr(0, colon);
+        if (file != p.path && file != p.path.substr(p.path.rfind('/') + 1)) {
+            error = "no source file '" + file + "' in this session; it is " + p.path;
+            return nullptr;
+        }
+        line_text = loc.substr(colon + 1);
+    }
+    if (all_digits(line_text)) {
+        long long line = line_text.size() > 12 ? 0 : std::stoll(line_text);
+        for (size_t i = 0; i < p.cells.size(); i++) {
+            if (!dbg_is_statement(p.cells[i]))
+                continue;
+            long long l = position_locate(p.line_starts, p.offsets[i]).line;
+            if (l == line)
+                return p.cells[i];
+            if (l > line)
+                break;
+        }
+        error = "line " + line_text + " holds no statement";
+        return nullptr;
+    }
+    // A label: where a jump to it lands, as the machine resolves it.
+    for (token_cell* c : p.cells)
+        if (c->tok->lexeme == loc) {
+            if (!c->tok->label)
+                break;
+            token_cell* at = statement_from(c->tok->label->next_cell);
+            if (!at) {
+                error = "no statement follows label '" + loc + "'";
+                return nullptr;
+            }
+            return at;
+        }
+    error = "no label '" + loc + "' is defined";
+    return nullptr;
+}
+
+// Traps: a cell is trapped while an enabled breakpoint stands on it.
+static void retrap(token_cell* c)
+{
+    if (!c)
+        return;
+    bool wanted = false;
+    for (const dbg_point& q : dbg.points)
+        wanted |= q.cell == c && q.enabled && (q.kind == POINT_LINE || q.kind == POINT_LABEL);
+    if (wanted)
+        decode_trap(c);
+    else
+        decode_untrap(c);
+}
+
+void dbg_arm(dbg_point& p)
+{
+    p.enabled = true;
+    retrap(p.cell);
+    if (p.kind == POINT_WATCH_MEMORY || p.kind == POINT_WATCH_EXPR)
+        dbg_watch_refresh(p);
+}
+
+void dbg_disarm(dbg_point& p)
+{
+    p.enabled = false;
+    retrap(p.cell);
+}
+
+dbg_point* dbg_point_numbered(int number)
+{
+    for (dbg_point& p : dbg.points)
+        if (p.number == number)
+            return &p;
+    return nullptr;
+}
+
+void dbg_watch_refresh(dbg_point& p)
+{
+    if (p.kind == POINT_WATCH_MEMORY) {
+        p.seen.resize((size_t)p.length);
+        for (int64_t i = 0; i < p.length; i++)
+            p.seen[(size_t)i] = mem_read(p.address + i);
+    } else if (p.kind == POINT_WATCH_EXPR) {
+        std::string error;
+        p.valid = dbg_expr_eval(p.watched, p.value, error);
+    }
+}
+
+// Whether a point's condition holds, and its ignore count is used up.
+static bool point_fires(dbg_point& p)
+{
+    if (!p.condition.code.empty()) {
+        int64_t v = 0;
+        std::string error;
+        if (dbg_expr_eval(p.condition, v, error) && !v)
+            return false;
+    }
+    if (p.ignore > 0) {
+        p.ignore--;
+        p.hits++;
+        return false;
+    }
+    p.hits++;
+    return true;
+}
+
+static std::string stop_reason;
+static std::vector<int> stopped_temporaries;
+
+// A pass reached a trapped cell: the first breakpoint there that fires
+// stops the run.
+static bool breakpoint_stops(token_cell* c)
+{
+    for (dbg_point& p : dbg.points) {
+        if (p.cell != c || !p.enabled || (p.kind != POINT_LINE && p.kind != POINT_LABEL))
+            continue;
+        if (point_fires(p)) {
+            stop_reason = (p.temporary ? "temporary breakpoint " : "breakpoint ") + std::to_string(p.number);
+            if (p.temporary)
+                stopped_temporaries.push_back(p.number);
+            return true;
+        }
+    }
+    return false;
+}
+
+static std::string hex_value(int64_t v)
+{
+    char b[40];
+    snprintf(b, sizeof b, "%lld", (long long)v);
+    return b;
+}
+
+// After a pass: the first watchpoint whose bytes or value changed.
+static bool watch_stops()
+{
+    for (dbg_point& p : dbg.points) {
+        if (!p.enabled)
+            continue;
+        if (p.kind == POINT_WATCH_MEMORY) {
+            for (int64_t i = 0; i < p.length; i++) {
+                uint8_t now = mem_read(p.address + i), was = p.seen[(size_t)i];
+                if (now == was)
+                    continue;
+                dbg_watch_refresh(p);
+                if (!point_fires(p))
+                    return false;
+                char b[96];
+                snprintf(b, sizeof b, "watchpoint %d: [$%llx] %u -> %u", p.number,
+                         (unsigned long long)(p.address + i), was, now);
+                stop_reason = b;
+                return true;
+            }
+        } else if (p.kind == POINT_WATCH_EXPR) {
+            int64_t was = p.value;
+            bool was_valid = p.valid;
+            dbg_watch_refresh(p);
+            if (p.valid == was_valid && (!p.valid || p.value == was))
+                continue;
+            if (!point_fires(p))
+                return false;
+            stop_reason = "watchpoint " + std::to_string(p.number) + ": " + p.watched.text + " " +
+                          (was_valid ? hex_value(was) : "?") + " -> " + (p.valid ? hex_value(p.value) : "?");
+            return true;
+        }
+    }
+    return false;
+}
+
+static bool any_watch()
+{
+    for (const dbg_point& p : dbg.points)
+        if (p.enabled && (p.kind == POINT_WATCH_MEMORY || p.kind == POINT_WATCH_EXPR))
+            return true;
+    return false;
+}
+
+// The motion under way, for the pass hook.
+static dbg_motion moving;
+static int start_depth;
+static token_cell* until_cell;
+
+static bool motion_done(token_cell* c)
+{
+    if (!dbg_is_statement(c))
+        return false;
+    switch (moving) {
+    case MOTION_STEP: stop_reason = "step"; return true;
+    case MOTION_NEXT:
+        if (the_stack.count > start_depth)
+            return false;
+        stop_reason = "step";
+        return true;
+    case MOTION_FINISH:
+        if (the_stack.count >= start_depth)
+            return false;
+        stop_reason = "finish";
+        return true;
+    default: return false;
+    }
+}
+
+// Asked before every pass of a hooked run: watchpoints see what the pass
+// before did, then the motion and the breakpoints decide, and only a pass
+// that runs is recorded.
+static bool pass_hook(token_cell* c)
+{
+    if (any_watch() && watch_stops())
+        return true;
+    if (motion_done(c))
+        return true;
+    if (c == until_cell && dbg_is_statement(c)) {
+        stop_reason = "until";
+        return true;
+    }
+    if (c->code.op == OP_TRAP && breakpoint_stops(c))
+        return true;
+    if (history_on())
+        history_before(c);
+    return false;
+}
+
+static bool no_second_look(token_cell*)
+{
+    return false;
+}
+
+static void drop_temporaries()
+{
+    for (int number : stopped_temporaries)
+        for (size_t i = 0; i < dbg.points.size(); i++)
+            if (dbg.points[i].number == number) {
+                token_cell* c = dbg.points[i].cell;
+                dbg.points.erase(dbg.points.begin() + (long)i);
+                retrap(c);
+                break;
+            }
+    stopped_temporaries.clear();
+}
+
+// Going forward through the history after going back: no statement runs
+// again, so console reads and random numbers are not asked for twice.
+static bool replay(dbg_motion how, token_cell* until, dbg_stop& stop)
+{
+    moving = how;
+    start_depth = the_stack.count;
+    until_cell = until;
+    bool watching = any_watch();
+    for (bool moved = false;; moved = true) {
+        token_cell* c = dbg.at;
+        if (moved && ((watching && watch_stops()) || motion_done(c) || (c == until_cell && dbg_is_statement(c)) ||
+                      (c && c->code.op == OP_TRAP && breakpoint_stops(c)))) {
+            if (c == until_cell && stop_reason.empty())
+                stop_reason = "until";
+            stop.reason = stop_reason;
+            return true;
+        }
+        if (history_info().back == 0)
+            return false;  // the present: the run goes on live
+        history_redo();
+        dbg.at = history_cursor();
+    }
+}
+
+dbg_stop dbg_reverse(dbg_motion how)
+{
+    dbg_stop stop;
+    stop.refused = true;
+    if (!history_on() || !dbg.started) {
+        stop.reason = "there is no history to go back through: 'record' keeps one from now on";
+        return stop;
+    }
+    int depth = the_stack.count;
+    if (how == MOTION_FINISH && depth == 0) {
+        stop.reason = "the return stack is empty: no jsr called this part of the program";
+        return stop;
+    }
+    stop_reason.clear();
+    bool moved = false, watching = any_watch();
+    if (dbg.ended && history_info().back == 0 && history_info().entries > 0)
+        dbg.ended_in_present = true;
+    while (history_undo()) {
+        moved = true;
+        dbg.ended = false;
+        dbg.at = history_cursor();
+        token_cell* c = dbg.at;
+        if (watching && watch_stops())
+            break;
+        if (how == MOTION_CONTINUE && c->code.op == OP_TRAP && breakpoint_stops(c))
+            break;
+        if (!dbg_is_statement(c))
+            continue;
+        if (how == MOTION_STEP || (how == MOTION_NEXT && the_stack.count <= depth) ||
+            (how == MOTION_FINISH && the_stack.count < depth)) {
+            stop_reason = how == MOTION_FINISH ? "reverse finish" : "reverse step";
+            break;
+        }
+    }
+    drop_temporaries();
+    if (!moved) {
+        stop.reason = "already at the start of the history";
+        return stop;
+    }
+    stop.refused = false;
+    stop.reason = stop_reason.empty() ? "start of the history" : stop_reason;
+    return stop;
+}
+
+dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count)
+{
+    dbg_stop stop;
+    if ((dbg.ended && !dbg.ended_in_present) || !dbg.started) {
+        stop.reason = dbg.ended ? "the program has ended: 'run' starts it again" : "the program is not running";
+        stop.refused = true;
+        return stop;
+    }
+    stop_reason.clear();
+    if (replay(how, until, stop)) {
+        drop_temporaries();
+        return stop;
+    }
+    if (dbg.ended_in_present) {  // back in the present, where the run had ended
+        dbg.ended_in_present = false;
+        dbg.ended = true;
+        stop.ended = true;
+        stop.reason = "program ended with status " + std::to_string(dbg.status);
+        return stop;
+    }
+    moving = how;
+    start_depth = the_stack.count;
+    until_cell = until;
+    if (until)
+        decode_trap(until);
+    bool hooked = how != MOTION_CONTINUE || history_on() || any_watch();
+    run_trap_hook = hooked ? no_second_look : breakpoint_stops;
+    run_pass_hook = pass_hook;
+    token_cell* start = dbg.at;
+    if (hooked && history_on() && start)
+        history_before(start);
+    // continue N: this breakpoint is passed over N - 1 more times.
+    if (how == MOTION_CONTINUE && count > 1 && start)
+        for (dbg_point& p : dbg.points)
+            if (p.cell == start && p.enabled)
+                p.ignore = count - 1;
+    token_cell* c = run_from(start, hooked ? RUN_ASKING : RUN_FREE, true);
+    if (until)
+        retrap(until);
+    run_trap_hook = nullptr;
+    run_pass_hook = nullptr;
+    dbg.at = c;
+    drop_temporaries();
+    if (run_returned == RUN_TRAPPED) {
+        stop.reason = stop_reason.empty() ? "stopped" : stop_reason;
+        return stop;
+    }
+    if (run_returned == RUN_HALTED && halt_signal == SIGINT) {
+        halt_signal = 0;
+        stop.reason = "interrupted";
+        return stop;
+    }
+    if (run_returned == RUN_HALTED)
+        return stop;  // SIGTERM or SIGHUP: the debugger leaves
+    if (any_watch() && watch_stops()) {
+        stop.reason = stop_reason;  // the last statement changed a watched value
+        dbg.at = c;
+    }
+    dbg.ended = true;
+    dbg.status = 0;
+    stop.ended = true;
+    stop.reason = (stop.reason.empty() ? "" : stop.reason + "; ") + "program ended with status " +
+                  std::to_string(dbg.status);
+    return stop;
+}
+
+// Points that stand on cells are set again on their line or label; the ones
+// that no longer fit are reported and dropped.
+static void replace_points()
+{
+    for (size_t i = 0; i < dbg.points.size();) {
+        dbg_point& p = dbg.points[i];
+        if (p.kind == POINT_LINE || p.kind == POINT_LABEL) {
+            std::string error;
+            p.cell = dbg_locate(p.where, error);
+            if (!p.cell) {
+                fprintf(dbg_out, "breakpoint %d at %s no longer fits: %s; deleted\n", p.number, p.where.c_str(),
+                        error.c_str());
+                dbg.points.erase(dbg.points.begin() + (long)i);
+                continue;
+            }
+            retrap(p.cell);
+        }
+        i++;
+    }
+}
+
+void dbg_restart()
+{
+    std::string text;
+    if (read_source(dbg.program.path, text) && text != dbg.program.text) {
+        fprintf(dbg_out, "%s has changed: reading it again\n", dbg.program.path.c_str());
+        sym_free(&symbols);
+        dbg.program.text = text;
+        build_program(dbg.program);
+        parse_prepare();
+        replace_points();
+    } else {
+        parse_prepare();
+    }
+    history_clear();
+    dbg.ended_in_present = false;
+    for (dbg_point& p : dbg.points)
+        if (p.enabled)
+            dbg_watch_refresh(p);
+    dbg.at = lst;
+    dbg.started = true;
+    dbg.ended = false;
+    dbg.status = 0;
+}
