@@ -17,6 +17,12 @@ struct dbg_expr {
     std::string text;
     std::vector<int64_t> code;
     int stack = 0;
+    // A comparison of one register, flag or memory byte with a number, the
+    // usual condition, is evaluated without the code.
+    int64_t fast_source = -1;  // an E_ op; -1: none
+    int64_t fast_index = 0;    // the flag, or the address
+    int64_t fast_compare = 0;  // an E_ comparison
+    int64_t fast_number = 0;
 };
 // False with the message and the 1-based column where the text went wrong.
 bool dbg_expr_compile(const std::string& text, dbg_expr& out, std::string& error, size_t& column);

@@ -184,6 +184,32 @@ static bool parse_binary(expr_parser& p, int level)
     return true;
 }
 
+static bool is_comparison(int64_t op)
+{
+    return op >= E_LT && op <= E_NE;
+}
+
+// SOURCE NUMBER COMPARE, SOURCE being a register, a flag or a constant address.
+static void find_fast_form(dbg_expr& e)
+{
+    const std::vector<int64_t>& c = e.code;
+    size_t n = c.size();
+    if (n < 4 || c[n - 3] != E_CONST || !is_comparison(c[n - 1]))
+        return;
+    size_t source = n - 3;
+    if (source == 1 && (c[0] == E_A || c[0] == E_X || c[0] == E_Y))
+        e.fast_index = 0;
+    else if (source == 2 && c[0] == E_FLAG)
+        e.fast_index = c[1];
+    else if (source == 3 && c[0] == E_CONST && c[2] == E_MEM)
+        e.fast_index = c[1];
+    else
+        return;
+    e.fast_source = source == 3 ? E_MEM : c[0];
+    e.fast_number = c[n - 2];
+    e.fast_compare = c[n - 1];
+}
+
 bool dbg_expr_compile(const std::string& text, dbg_expr& out, std::string& error, size_t& column)
 {
     out = dbg_expr{};
@@ -199,6 +225,8 @@ bool dbg_expr_compile(const std::string& text, dbg_expr& out, std::string& error
         error = p.error;
         column = p.error_at + 1;
         out.code.clear();
+    } else {
+        find_fast_form(out);
     }
     return ok;
 }
@@ -215,8 +243,29 @@ bool dbg_expr_constant(const dbg_expr& e)
     return true;
 }
 
+static int64_t compared(int64_t op, int64_t a, int64_t b)
+{
+    switch (op) {
+    case E_LT: return a < b;
+    case E_LE: return a <= b;
+    case E_GT: return a > b;
+    case E_GE: return a >= b;
+    case E_EQ: return a == b;
+    default: return a != b;
+    }
+}
+
 bool dbg_expr_eval(const dbg_expr& e, int64_t& value, std::string& error)
 {
+    if (e.fast_source >= 0) {
+        int64_t v = e.fast_source == E_A   ? _reg.A
+                    : e.fast_source == E_X ? _reg.X
+                    : e.fast_source == E_Y ? _reg.Y
+                    : e.fast_source == E_FLAG ? _reg.flags[e.fast_index]
+                                              : mem_read(e.fast_index);
+        value = compared(e.fast_compare, v, e.fast_number);
+        return true;
+    }
     int64_t s[EXPR_STACK];
     int n = 0;
     const int64_t* code = e.code.data();

@@ -235,7 +235,7 @@ static bool point_fires(dbg_point& p)
 {
     if (!p.condition.code.empty()) {
         int64_t v = 0;
-        std::string error;
+        static std::string error;  // a condition that cannot be evaluated stops
         if (dbg_expr_eval(p.condition, v, error) && !v)
             return false;
     }
