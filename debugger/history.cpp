@@ -174,6 +174,15 @@ void history_before(token_cell* c)
     h.open = true;
 }
 
+// The byte a write wrote, or the one it overwrote, in its place again.
+static void put_back(const history_write& w, uint8_t value)
+{
+    if (w.kind == WRITE_MEMORY)
+        _reg.memory[w.cell] = value;
+    else
+        int_stack.items[w.cell] = value;
+}
+
 bool history_undo()
 {
     seal();
@@ -184,10 +193,7 @@ bool history_undo()
     history_entry& e = entry(h.count - 1 - h.back);
     for (uint32_t i = 0; i < e.writes; i++) {
         const history_write& w = h.writes[--h.write_at];
-        if (w.kind == WRITE_MEMORY)
-            _reg.memory[w.cell] = w.old_value;
-        else
-            int_stack.items[w.cell] = w.old_value;
+        put_back(w, w.old_value);
     }
     if (e.depth < STACK_LIMIT)
         the_stack.items[e.depth] = e.slot_old;
@@ -204,10 +210,7 @@ bool history_redo()
     history_entry& e = entry(h.count - h.back);
     for (uint32_t i = 0; i < e.writes; i++) {
         const history_write& w = h.writes[h.write_at++];
-        if (w.kind == WRITE_MEMORY)
-            _reg.memory[w.cell] = w.new_value;
-        else
-            int_stack.items[w.cell] = w.new_value;
+        put_back(w, w.new_value);
     }
     if (e.depth < STACK_LIMIT)
         the_stack.items[e.depth] = e.slot_new;
