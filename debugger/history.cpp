@@ -40,7 +40,7 @@ struct history_state {
     size_t back = 0;                   // entries undone, counted from the newest
     std::deque<history_write> writes;  // in statement order
     size_t write_at = 0;               // writes before the position in time
-    bool open = false;                 // the newest entry still collects writes
+    history_entry* open = nullptr;     // the newest entry, while it still collects writes
     history_entry present{};           // the state before the first undo
     token_cell* cursor = nullptr;
 };
@@ -48,9 +48,10 @@ struct history_state {
 size_t history_limit = 1000000;
 static history_state h;
 
-static history_entry& entry(size_t k)  // k: 0 the oldest
+static history_entry& entry(size_t k)  // k: 0 the oldest, below the ring's size
 {
-    return h.ring[(h.first + k) % h.ring.size()];
+    size_t i = h.first + k;
+    return h.ring[i >= h.ring.size() ? i - h.ring.size() : i];
 }
 
 static void snapshot(history_entry& e, token_cell* at)
@@ -84,7 +85,7 @@ static void on_memory_write(int64_t cell, uint8_t old_value, uint8_t new_value)
     if (!h.open)
         return;
     h.writes.push_back({(uint32_t)cell, WRITE_MEMORY, old_value, new_value});
-    entry(h.count - 1).writes++;
+    h.open->writes++;
 }
 
 static void on_stack_slot(int stack, int slot)
@@ -92,7 +93,7 @@ static void on_stack_slot(int stack, int slot)
     if (!h.open || stack != 1)
         return;
     h.writes.push_back({(uint32_t)slot, WRITE_BYTE_STACK, int_stack.items[slot], 0});
-    entry(h.count - 1).writes++;
+    h.open->writes++;
 }
 
 // The newest entry is complete: what it left in the stacks is kept.
@@ -100,14 +101,16 @@ static void seal()
 {
     if (!h.open)
         return;
-    h.open = false;
-    history_entry& e = entry(h.count - 1);
+    history_entry& e = *h.open;
+    h.open = nullptr;
     if (e.depth < STACK_LIMIT)
         e.slot_new = the_stack.items[e.depth];
-    for (size_t i = h.writes.size() - e.writes; i < h.writes.size(); i++)
-        if (h.writes[i].kind == WRITE_BYTE_STACK)
-            h.writes[i].new_value = int_stack.items[h.writes[i].cell];
-    h.write_at = h.writes.size();
+    if (e.writes) {
+        for (size_t i = h.writes.size() - e.writes; i < h.writes.size(); i++)
+            if (h.writes[i].kind == WRITE_BYTE_STACK)
+                h.writes[i].new_value = int_stack.items[h.writes[i].cell];
+        h.write_at = h.writes.size();
+    }
 }
 
 void history_start(size_t limit)
@@ -123,7 +126,7 @@ void history_clear()
 {
     h.first = h.count = h.back = h.write_at = 0;
     h.writes.clear();
-    h.open = false;
+    h.open = nullptr;
 }
 
 void history_stop()
@@ -165,13 +168,13 @@ void history_before(token_cell* c)
     if (h.count == h.ring.size()) {  // full: the oldest goes
         for (uint32_t i = entry(0).writes; i > 0; i--)
             h.writes.pop_front();
-        h.first = (h.first + 1) % h.ring.size();
+        h.first = h.first + 1 == h.ring.size() ? 0 : h.first + 1;
         h.count--;
         h.write_at = h.writes.size();
     }
     h.count++;
-    snapshot(entry(h.count - 1), c);
-    h.open = true;
+    h.open = &entry(h.count - 1);
+    snapshot(*h.open, c);
 }
 
 // The byte a write wrote, or the one it overwrote, in its place again.

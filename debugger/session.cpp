@@ -347,9 +347,11 @@ static bool motion_done(token_cell* c)
 // Asked before every pass of a hooked run: watchpoints see what the pass
 // before did, then the motion and the breakpoints decide, and only a pass
 // that runs is recorded.
+static bool watching;  // any enabled watchpoint, for the motion under way
+
 static bool pass_hook(token_cell* c)
 {
-    if (any_watch() && watch_stops())
+    if (watching && watch_stops())
         return true;
     if (motion_done(c))
         return true;
@@ -475,7 +477,8 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count)
     until_cell = until;
     if (until)
         decode_trap(until);
-    bool hooked = how != MOTION_CONTINUE || history_on() || any_watch();
+    watching = any_watch();
+    bool hooked = how != MOTION_CONTINUE || history_on() || watching;
     run_trap_hook = hooked ? no_second_look : breakpoint_stops;
     run_pass_hook = pass_hook;
     token_cell* start = dbg.at;
