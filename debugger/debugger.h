@@ -52,6 +52,7 @@ struct dbg_point {
     long long hits = 0;
     long long ignore = 0;
     dbg_expr condition;        // empty code: none
+    std::string log;           // a logpoint's message: it prints rather than stops
     token_cell* cell = nullptr;  // breakpoints: the trapped cell
     int64_t address = 0;       // memory watchpoints
     int64_t length = 0;
@@ -114,6 +115,8 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until = nullptr, long long count =
 // call (MOTION_NEXT), to the calling jsr (MOTION_FINISH), or to the last
 // breakpoint or watchpoint (MOTION_CONTINUE).
 dbg_stop dbg_reverse(dbg_motion how);
+// Where logpoints print: the message with each {EXPR} replaced by its value.
+extern void (*dbg_log_hook)(const std::string& message);
 // The points: traps follow their enabled state.
 void dbg_arm(dbg_point& p);
 void dbg_disarm(dbg_point& p);
@@ -134,6 +137,8 @@ bool history_on();
 dbg_history_info history_info();
 // Before each pass while recording: notes the state that the pass may change.
 void history_before(token_cell* c);
+// The statement under way is over: later writes (a client's) are not its.
+void history_seal();
 // Undoes one statement, or does it again after going back; false at either
 // end of the history.
 bool history_undo();

@@ -97,7 +97,7 @@ static void on_stack_slot(int stack, int slot)
 }
 
 // The newest entry is complete: what it left in the stacks is kept.
-static void seal()
+void history_seal()
 {
     if (!h.open)
         return;
@@ -152,7 +152,7 @@ dbg_history_info history_info()
 // A run goes on from a point in the past: what came after it is gone.
 static void forget_future()
 {
-    seal();
+    history_seal();
     while (h.back > 0) {
         h.count--;
         h.back--;
@@ -164,7 +164,7 @@ void history_before(token_cell* c)
 {
     if (h.back)
         forget_future();
-    seal();
+    history_seal();
     if (h.count == h.ring.size()) {  // full: the oldest goes
         for (uint32_t i = entry(0).writes; i > 0; i--)
             h.writes.pop_front();
@@ -188,7 +188,7 @@ static void put_back(const history_write& w, uint8_t value)
 
 bool history_undo()
 {
-    seal();
+    history_seal();
     if (h.back >= h.count)
         return false;
     if (h.back == 0)

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "dap.h"
 #include "debugger.h"
 #include "display.h"
 #include "halt.h"
@@ -27,6 +28,7 @@ struct debug_options {
     bool batch = false;
     bool record = false;
     const char* input = nullptr;
+    bool dap = false;
 };
 
 void usage(FILE* out)
@@ -38,6 +40,8 @@ void usage(FILE* out)
             "  --input FILE   the program's console reads (services 2 to 4) read FILE\n"
             "  --record       keep a history from the start, for the reverse commands\n"
             "  --history N    how many statements the history keeps (default 1000000)\n"
+            "  --dap          speak the Debug Adapter Protocol on standard input and output\n"
+            "                 (the program comes with the launch request)\n"
             "Commands are read from the terminal, or from standard input when it is none;\n"
             "'help' inside lists them.\n");
 }
@@ -63,6 +67,8 @@ debug_options read_options(int argc, char** argv)
             exit(0);
         } else if (a == "-x") {
             o.scripts.push_back(value("-x"));
+        } else if (a == "--dap") {
+            o.dap = true;
         } else if (a == "--batch") {
             o.batch = true;
         } else if (a == "--record") {
@@ -85,7 +91,7 @@ debug_options read_options(int argc, char** argv)
             fail("one SOURCE only (--help lists the options)");
         }
     }
-    if (!o.source) {
+    if (!o.source && !o.dap) {
         usage(stderr);
         exit(2);
     }
@@ -154,6 +160,12 @@ bool run_command(const std::string& line)
 int main(int argc, char** argv)
 {
     debug_options o = read_options(argc, argv);
+    if (o.dap) {
+        start_machine();
+        int status = dap_serve();
+        do_quit();
+        _exit(status);  // the reader thread may still wait on its input
+    }
     int commands_fd = dup(0);
     commands_from_terminal = isatty(0);
     if (o.input || !commands_from_terminal) {

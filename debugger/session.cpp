@@ -250,20 +250,47 @@ static bool point_fires(dbg_point& p)
 
 static std::string stop_reason;
 static std::vector<int> stopped_temporaries;
+void (*dbg_log_hook)(const std::string& message) = nullptr;
+
+// A logpoint's message, each {EXPR} replaced by its value.
+static std::string log_text(const std::string& message)
+{
+    std::string out;
+    for (size_t i = 0; i < message.size(); i++) {
+        size_t close = message[i] == '{' ? message.find('}', i) : std::string::npos;
+        if (close == std::string::npos) {
+            out += message[i];
+            continue;
+        }
+        dbg_expr e;
+        std::string error;
+        size_t column;
+        int64_t v = 0;
+        if (dbg_expr_compile(message.substr(i + 1, close - i - 1), e, error, column) && dbg_expr_eval(e, v, error))
+            out += std::to_string(v);
+        else
+            out += "{" + error + "}";
+        i = close;
+    }
+    return out;
+}
 
 // A pass reached a trapped cell: the first breakpoint there that fires
 // stops the run.
 static bool breakpoint_stops(token_cell* c)
 {
     for (dbg_point& p : dbg.points) {
-        if (p.cell != c || !p.enabled || (p.kind != POINT_LINE && p.kind != POINT_LABEL))
+        if (p.cell != c || !p.enabled || (p.kind != POINT_LINE && p.kind != POINT_LABEL) || !point_fires(p))
             continue;
-        if (point_fires(p)) {
-            stop_reason = (p.temporary ? "temporary breakpoint " : "breakpoint ") + std::to_string(p.number);
-            if (p.temporary)
-                stopped_temporaries.push_back(p.number);
-            return true;
+        if (!p.log.empty()) {
+            if (dbg_log_hook)
+                dbg_log_hook(log_text(p.log) + "\n");
+            continue;
         }
+        stop_reason = (p.temporary ? "temporary breakpoint " : "breakpoint ") + std::to_string(p.number);
+        if (p.temporary)
+            stopped_temporaries.push_back(p.number);
+        return true;
     }
     return false;
 }
@@ -422,7 +449,8 @@ dbg_stop dbg_reverse(dbg_motion how)
         return stop;
     }
     stop_reason.clear();
-    bool moved = false, watching = any_watch();
+    // One statement back is a step, whatever it wrote.
+    bool moved = false, watching = how != MOTION_STEP && any_watch();
     if (dbg.ended && history_info().back == 0 && history_info().entries > 0)
         dbg.ended_in_present = true;
     while (history_undo()) {
@@ -443,6 +471,9 @@ dbg_stop dbg_reverse(dbg_motion how)
         }
     }
     drop_temporaries();
+    for (dbg_point& p : dbg.points)
+        if (p.enabled)
+            dbg_watch_refresh(p);  // going forward again compares with the past
     if (!moved) {
         stop.reason = "already at the start of the history";
         return stop;
@@ -494,6 +525,7 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count)
         retrap(until);
     run_trap_hook = nullptr;
     run_pass_hook = nullptr;
+    history_seal();
     dbg.at = c;
     drop_temporaries();
     if (run_returned == RUN_TRAPPED) {

@@ -28,4 +28,4 @@ zorvik_build() {
 }
 
 ZORVIK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-ZORVIK_PACKAGES=(cmake g++ make libsdl1.2-dev libpng-dev libgif-dev libedit-dev)
+ZORVIK_PACKAGES=(cmake g++ make libsdl1.2-dev libpng-dev libgif-dev libedit-dev nlohmann-json3-dev)

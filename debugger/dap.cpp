@@ -1,0 +1,817 @@
+// The Debug Adapter Protocol: messages framed by Content-Length headers on
+// standard input and output, their JSON mapping, and one table of request
+// handlers that do their work through the session. The program's console
+// output becomes output events; a reader thread takes requests while the
+// program runs, so that pause stops it.
+#include "dap.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "debugger.h"
+#include "halt.h"
+#include "machine.h"
+#include "stack.h"
+
+using json = nlohmann::json;
+
+namespace {
+
+// Sending: one message at a time, whichever thread sends it.
+std::mutex send_lock;
+int send_fd = 1;
+int next_seq = 1;
+void (*dap_sink)(const std::string& framed) = nullptr;
+
+void send(json message)
+{
+    std::lock_guard<std::mutex> hold(send_lock);
+    message["seq"] = next_seq++;
+    std::string body = message.dump(-1, ' ', false, json::error_handler_t::replace);
+    std::string framed = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    if (dap_sink) {
+        dap_sink(framed);
+        return;
+    }
+    for (size_t at = 0; at < framed.size();) {
+        ssize_t n = write(send_fd, framed.data() + at, framed.size() - at);
+        if (n <= 0)
+            return;
+        at += (size_t)n;
+    }
+}
+
+void event(const std::string& name, json body = json::object())
+{
+    send({{"type", "event"}, {"event", name}, {"body", std::move(body)}});
+}
+
+void respond(const json& request, json body = json::object())
+{
+    send({{"type", "response"}, {"request_seq", request.value("seq", 0)}, {"success", true},
+          {"command", request.value("command", "")}, {"body", std::move(body)}});
+}
+
+void refuse(const json& request, const std::string& why)
+{
+    send({{"type", "response"}, {"request_seq", request.is_object() ? request.value("seq", 0) : 0},
+          {"success", false}, {"command", request.is_object() ? request.value("command", "") : ""},
+          {"message", why}, {"body", {{"error", {{"id", 1}, {"format", why}}}}}});
+}
+
+void output(const std::string& category, const std::string& text)
+{
+    event("output", {{"category", category}, {"output", text}});
+}
+
+void log_output(const std::string& text)
+{
+    output("console", text);
+}
+
+// A value as the debugger prints it.
+std::string shown(int64_t v)
+{
+    char b[64];
+    snprintf(b, sizeof b, "%lld ($%llx)", (long long)v, (unsigned long long)v & 0xFFFFFFFFull);
+    return b;
+}
+
+const char flag_names[] = "NV-BDIZC";
+enum { SCOPE_REGISTERS = 1, SCOPE_FLAGS, SCOPE_STACKS };
+
+bool launched = false;
+bool stop_on_entry = false;
+std::string program_path;
+
+json source_of()
+{
+    return {{"name", std::filesystem::path(program_path).filename().string()}, {"path", program_path}};
+}
+
+// Line and column of a cell, from "FILE:LINE:COL".
+void line_column(const token_cell* c, long long& line, long long& column)
+{
+    std::string place = dbg_place(c);
+    size_t last = place.rfind(':'), before = place.rfind(':', last - 1);
+    line = std::stoll(place.substr(before + 1, last - before - 1));
+    column = std::stoll(place.substr(last + 1));
+}
+
+// After a motion: the stop as a stopped event, or the end as exited and
+// terminated.
+void report(const dbg_stop& stop)
+{
+    if (stop.refused) {
+        output("console", stop.reason + "\n");
+        event("stopped", {{"reason", "step"}, {"threadId", 1}, {"allThreadsStopped", true}});
+        return;
+    }
+    if (stop.ended) {
+        event("exited", {{"exitCode", dbg.status}});
+        event("terminated");
+        return;
+    }
+    const std::string& r = stop.reason;
+    json body = {{"threadId", 1}, {"allThreadsStopped", true}, {"description", r}};
+    if (r.rfind("breakpoint ", 0) == 0 || r.rfind("temporary breakpoint ", 0) == 0) {
+        body["reason"] = "breakpoint";
+        body["hitBreakpointIds"] = {std::stoi(r.substr(r.find_last_of(' ') + 1))};
+    } else if (r.rfind("watchpoint ", 0) == 0) {
+        body["reason"] = "data breakpoint";
+        body["hitBreakpointIds"] = {std::stoi(r.substr(11))};
+    } else if (r == "interrupted") {
+        body["reason"] = "pause";
+    } else if (r == "start") {
+        body["reason"] = "entry";
+    } else {
+        body["reason"] = "step";
+    }
+    event("stopped", body);
+}
+
+void move(dbg_motion how)
+{
+    if (halt_signal == SIGINT)
+        halt_signal = 0;
+    report(dbg_move(how));
+}
+
+// hitCondition: the breakpoint stops from its Nth hit on.
+long long hits_before(const json& b)
+{
+    std::string h = b.value("hitCondition", "");
+    size_t digit = h.find_first_of("0123456789");
+    if (digit == std::string::npos || h.size() - digit > 12)
+        return 0;
+    long long n = std::stoll(h.substr(digit));
+    return n > 0 ? n - 1 : 0;
+}
+
+bool set_condition(dbg_point& p, const json& b, std::string& message)
+{
+    std::string text = b.value("condition", "");
+    if (text.empty())
+        return true;
+    std::string error;
+    size_t column;
+    if (dbg_expr_compile(text, p.condition, error, column))
+        return true;
+    message = "bad condition at column " + std::to_string(column) + ": " + error;
+    return false;
+}
+
+// Replaces the points of one kind with those of the request.
+void drop_points(bool (*of_kind)(const dbg_point&))
+{
+    for (size_t i = dbg.points.size(); i-- > 0;)
+        if (of_kind(dbg.points[i])) {
+            dbg_disarm(dbg.points[i]);
+            token_cell* c = dbg.points[i].cell;
+            dbg.points.erase(dbg.points.begin() + (long)i);
+            for (dbg_point& q : dbg.points)
+                if (q.cell == c && q.enabled)
+                    dbg_arm(q);
+        }
+}
+
+json add_point(const json& b, dbg_point_kind kind, const std::string& where)
+{
+    std::string error;
+    token_cell* c = dbg_locate(where, error);
+    if (!c)
+        return {{"verified", false}, {"message", error}};
+    dbg_point p;
+    p.number = dbg.next_number++;
+    p.kind = kind;
+    p.where = where;
+    p.cell = c;
+    p.ignore = hits_before(b);
+    p.log = b.value("logMessage", "");
+    if (!set_condition(p, b, error))
+        return {{"verified", false}, {"message", error}};
+    dbg.points.push_back(p);
+    dbg_arm(dbg.points.back());
+    long long line, column;
+    line_column(c, line, column);
+    return {{"id", p.number}, {"verified", true}, {"line", line}, {"column", column}, {"source", source_of()}};
+}
+
+bool is_line_point(const dbg_point& p) { return p.kind == POINT_LINE; }
+bool is_label_point(const dbg_point& p) { return p.kind == POINT_LABEL; }
+bool is_data_point(const dbg_point& p) { return p.kind == POINT_WATCH_MEMORY; }
+
+// ---- requests ----
+
+void on_initialize(const json& r)
+{
+    respond(r, {{"supportsConfigurationDoneRequest", true},
+                {"supportsConditionalBreakpoints", true},
+                {"supportsHitConditionalBreakpoints", true},
+                {"supportsLogPoints", true},
+                {"supportsFunctionBreakpoints", true},
+                {"supportsDataBreakpoints", true},
+                {"supportsSetVariable", true},
+                {"supportsReadMemoryRequest", true},
+                {"supportsWriteMemoryRequest", true},
+                {"supportsStepBack", true},
+                {"supportsRestartRequest", true},
+                {"supportsTerminateRequest", true},
+                {"supportsEvaluateForHovers", true}});
+}
+
+void on_launch(const json& r)
+{
+    json a = r.value("arguments", json::object());
+    if (!a.contains("program") || !a["program"].is_string()) {
+        refuse(r, "launch needs 'program', the path of a .zvs source");
+        return;
+    }
+    if (a.contains("cwd") && a["cwd"].is_string() && chdir(a["cwd"].get<std::string>().c_str()) != 0) {
+        refuse(r, "cannot enter the folder '" + a["cwd"].get<std::string>() + "': " + strerror(errno));
+        return;
+    }
+    program_path = std::filesystem::absolute(a["program"].get<std::string>()).string();
+    if (!dbg_load(program_path)) {
+        refuse(r, "cannot open source file '" + program_path + "': " + strerror(errno));
+        return;
+    }
+    if (a.contains("input") && a["input"].is_string()) {
+        FILE* in = freopen(a["input"].get<std::string>().c_str(), "r", stdin);
+        if (!in) {
+            refuse(r, "cannot read the input '" + a["input"].get<std::string>() + "': " + strerror(errno));
+            return;
+        }
+    }
+    stop_on_entry = a.value("stopOnEntry", false);
+    if (a.value("record", false))
+        history_start(history_limit);
+    dbg_restart();
+    launched = true;
+    respond(r);
+    event("initialized");
+}
+
+void on_set_breakpoints(const json& r)
+{
+    json a = r.value("arguments", json::object());
+    drop_points(is_line_point);
+    json out = json::array();
+    for (const json& b : a.value("breakpoints", json::array()))
+        out.push_back(b.contains("line") && b["line"].is_number_integer()
+                          ? add_point(b, POINT_LINE, std::to_string(b["line"].get<long long>()))
+                          : json{{"verified", false}, {"message", "a breakpoint needs a line"}});
+    respond(r, {{"breakpoints", out}});
+}
+
+void on_set_function_breakpoints(const json& r)
+{
+    json a = r.value("arguments", json::object());
+    drop_points(is_label_point);
+    json out = json::array();
+    for (const json& b : a.value("breakpoints", json::array()))
+        out.push_back(b.contains("name") && b["name"].is_string() && !b["name"].get<std::string>().empty() &&
+                              !isdigit((unsigned char)b["name"].get<std::string>().back())
+                          ? add_point(b, POINT_LABEL, b["name"].get<std::string>())
+                          : json{{"verified", false}, {"message", "a function breakpoint names a label"}});
+    respond(r, {{"breakpoints", out}});
+}
+
+// A data breakpoint watches a memory cell: its name is an address.
+void on_data_breakpoint_info(const json& r)
+{
+    json a = r.value("arguments", json::object());
+    std::string name = a.value("name", "");
+    dbg_expr e;
+    std::string error;
+    size_t column;
+    int64_t at = 0;
+    if (!dbg_expr_compile(name, e, error, column) || !dbg_expr_constant(e) || !dbg_expr_eval(e, at, error) ||
+        at < 0 || at >= MEMORY_SIZE) {
+        respond(r, {{"dataId", nullptr}, {"description", "only a memory address ($0 to $ffffff) can be watched"}});
+        return;
+    }
+    respond(r, {{"dataId", std::to_string(at)}, {"description", "memory cell " + name},
+                {"accessTypes", {"write"}}, {"canPersist", true}});
+}
+
+void on_set_data_breakpoints(const json& r)
+{
+    json a = r.value("arguments", json::object());
+    drop_points(is_data_point);
+    json out = json::array();
+    for (const json& b : a.value("breakpoints", json::array())) {
+        std::string id = b.value("dataId", "");
+        if (id.empty() || id.size() > 9 || id.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoll(id) >= MEMORY_SIZE) {
+            out.push_back({{"verified", false}, {"message", "not a data breakpoint of this adapter"}});
+            continue;
+        }
+        dbg_point p;
+        p.number = dbg.next_number++;
+        p.kind = POINT_WATCH_MEMORY;
+        p.address = std::stoll(id);
+        p.length = 1;
+        p.where = "$" + id;
+        std::string error;
+        if (!set_condition(p, b, error)) {
+            out.push_back({{"verified", false}, {"message", error}});
+            continue;
+        }
+        p.ignore = hits_before(b);
+        dbg.points.push_back(p);
+        dbg_arm(dbg.points.back());
+        out.push_back({{"id", p.number}, {"verified", true}});
+    }
+    respond(r, {{"breakpoints", out}});
+}
+
+void on_configuration_done(const json& r)
+{
+    respond(r);
+    if (!launched)
+        return;
+    if (stop_on_entry)
+        report({"start", false, false});
+    else
+        move(MOTION_CONTINUE);
+}
+
+void on_threads(const json& r)
+{
+    respond(r, {{"threads", {{{"id", 1}, {"name", "machine"}}}}});
+}
+
+json frame(int id, const token_cell* c, const std::string& name)
+{
+    long long line, column;
+    line_column(c, line, column);
+    return {{"id", id}, {"name", name}, {"source", source_of()}, {"line", line}, {"column", column}};
+}
+
+void on_stack_trace(const json& r)
+{
+    json frames = json::array();
+    frames.push_back(frame(0, dbg.at, dbg.ended ? "(ended)" : dbg_statement_text(dbg.at)));
+    for (int i = the_stack.count - 1; i >= 0; i--) {
+        auto at = dbg.program.index.find(the_stack.items[i]);
+        const token_cell* jsr = at != dbg.program.index.end() && at->second > 0 ? dbg.program.cells[at->second - 1]
+                                                                                : the_stack.items[i];
+        frames.push_back(frame((int)frames.size(), jsr, dbg_statement_text(jsr)));
+    }
+    respond(r, {{"stackFrames", frames}, {"totalFrames", frames.size()}});
+}
+
+void on_scopes(const json& r)
+{
+    respond(r, {{"scopes",
+                 {{{"name", "Registers"}, {"variablesReference", SCOPE_REGISTERS}, {"expensive", false}},
+                  {{"name", "Flags"}, {"variablesReference", SCOPE_FLAGS}, {"expensive", false}},
+                  {{"name", "Stacks"}, {"variablesReference", SCOPE_STACKS}, {"expensive", false}}}}});
+}
+
+json variable(const std::string& name, const std::string& value)
+{
+    return {{"name", name}, {"value", value}, {"variablesReference", 0}};
+}
+
+void on_variables(const json& r)
+{
+    int ref = r.value("arguments", json::object()).value("variablesReference", 0);
+    json out = json::array();
+    if (ref == SCOPE_REGISTERS) {
+        out.push_back(variable("A", shown(_reg.A)));
+        out.push_back(variable("X", shown(_reg.X)));
+        out.push_back(variable("Y", shown(_reg.Y)));
+    } else if (ref == SCOPE_FLAGS) {
+        for (int i = 0; i < 8; i++)
+            if (flag_names[i] != '-')
+                out.push_back(variable(std::string(1, flag_names[i]), std::to_string(_reg.flags[i])));
+    } else if (ref == SCOPE_STACKS) {
+        out.push_back(variable("return stack depth", std::to_string(the_stack.count)));
+        for (int i = the_stack.count - 1; i >= 0; i--)
+            out.push_back(variable("return " + std::to_string(i), dbg_place(the_stack.items[i])));
+        out.push_back(variable("byte stack depth", std::to_string(int_stack.count)));
+        for (int i = int_stack.count - 1; i >= 0; i--)
+            out.push_back(variable("byte " + std::to_string(i), shown(int_stack.items[i])));
+    } else {
+        refuse(r, "no such variables reference");
+        return;
+    }
+    respond(r, {{"variables", out}});
+}
+
+bool evaluate(const std::string& text, int64_t& v, std::string& why)
+{
+    dbg_expr e;
+    size_t column;
+    if (!dbg_expr_compile(text, e, why, column)) {
+        why = "bad expression at column " + std::to_string(column) + ": " + why;
+        return false;
+    }
+    return dbg_expr_eval(e, v, why);
+}
+
+void on_set_variable(const json& r)
+{
+    json a = r.value("arguments", json::object());
+    std::string name = a.value("name", ""), why;
+    int ref = a.value("variablesReference", 0);
+    int64_t v;
+    if (!evaluate(a.value("value", ""), v, why)) {
+        refuse(r, why);
+        return;
+    }
+    const char* flag = name.size() == 1 && name != "-" ? strchr(flag_names, name[0]) : nullptr;
+    if (ref == SCOPE_REGISTERS && name == "A")
+        _reg.A = (int32_t)v;
+    else if (ref == SCOPE_REGISTERS && (name == "X" || name == "Y"))
+        (name == "X" ? _reg.X : _reg.Y) = (uint8_t)v;
+    else if (ref == SCOPE_FLAGS && flag)
+        _reg.flags[flag - flag_names] = (uint8_t)v;
+    else {
+        refuse(r, "only A, X, Y and the flags can be set here; memory is written with writeMemory");
+        return;
+    }
+    int64_t now = ref == SCOPE_FLAGS ? _reg.flags[flag - flag_names] : name == "A" ? _reg.A : name == "X" ? _reg.X : _reg.Y;
+    respond(r, {{"value", ref == SCOPE_FLAGS ? std::to_string(now) : shown(now)}});
+}
+
+const char base64_digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string base64(const std::vector<uint8_t>& bytes)
+{
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t v = (uint32_t)bytes[i] << 16 | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0) |
+                     (i + 2 < bytes.size() ? bytes[i + 2] : 0);
+        out += base64_digits[v >> 18 & 63];
+        out += base64_digits[v >> 12 & 63];
+        out += i + 1 < bytes.size() ? base64_digits[v >> 6 & 63] : '=';
+        out += i + 2 < bytes.size() ? base64_digits[v & 63] : '=';
+    }
+    return out;
+}
+
+bool unbase64(const std::string& text, std::vector<uint8_t>& out)
+{
+    uint32_t v = 0;
+    int bits = 0;
+    for (char c : text) {
+        if (c == '=')
+            break;
+        const char* d = strchr(base64_digits, c);
+        if (!d || !c)
+            return false;
+        v = v << 6 | (uint32_t)(d - base64_digits);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out.push_back((uint8_t)(v >> bits));
+        }
+    }
+    return true;
+}
+
+// The one memory reference, "memory", is all 16 MiB.
+bool memory_range(const json& a, int64_t& from, const json& r)
+{
+    if (a.value("memoryReference", "") != "memory") {
+        refuse(r, "the memory reference is 'memory'");
+        return false;
+    }
+    from = a.value("offset", (int64_t)0);
+    return true;
+}
+
+void on_read_memory(const json& r)
+{
+    json a = r.value("arguments", json::object());
+    int64_t from;
+    if (!memory_range(a, from, r))
+        return;
+    int64_t count = std::max<int64_t>(0, std::min<int64_t>(a.value("count", (int64_t)0), 1 << 20));
+    int64_t start = std::max<int64_t>(from, 0), end = std::min<int64_t>(from + count, MEMORY_SIZE);
+    std::vector<uint8_t> bytes;
+    for (int64_t i = start; i < end; i++)
+        bytes.push_back(mem_read(i));
+    char address[32];
+    snprintf(address, sizeof address, "0x%llx", (unsigned long long)std::max<int64_t>(start, 0));
+    respond(r, {{"address", address}, {"data", base64(bytes)},
+                {"unreadableBytes", count - (int64_t)bytes.size()}});
+}
+
+void on_write_memory(const json& r)
+{
+    json a = r.value("arguments", json::object());
+    int64_t from;
+    std::vector<uint8_t> bytes;
+    if (!memory_range(a, from, r))
+        return;
+    if (!unbase64(a.value("data", ""), bytes)) {
+        refuse(r, "the data is not base64");
+        return;
+    }
+    if (from < 0 || from + (int64_t)bytes.size() > MEMORY_SIZE) {
+        refuse(r, "memory is 0 to 0xffffff");
+        return;
+    }
+    for (size_t i = 0; i < bytes.size(); i++)
+        mem_write(from + (int64_t)i, bytes[i]);
+    for (dbg_point& p : dbg.points)
+        if (p.enabled)
+            dbg_watch_refresh(p);
+    respond(r, {{"bytesWritten", bytes.size()}});
+}
+
+void on_evaluate(const json& r)
+{
+    std::string text = r.value("arguments", json::object()).value("expression", ""), why;
+    int64_t v;
+    if (!evaluate(text, v, why)) {
+        refuse(r, why);
+        return;
+    }
+    respond(r, {{"result", shown(v)}, {"variablesReference", 0}});
+}
+
+void on_continue(const json& r)
+{
+    respond(r, {{"allThreadsContinued", true}});
+    move(MOTION_CONTINUE);
+}
+
+void on_next(const json& r) { respond(r); move(MOTION_NEXT); }
+void on_step_in(const json& r) { respond(r); move(MOTION_STEP); }
+
+void on_step_out(const json& r)
+{
+    respond(r);
+    if (the_stack.count == 0)
+        move(MOTION_CONTINUE);  // no subroutine to leave: run on, as in the outermost frame
+    else
+        move(MOTION_FINISH);
+}
+
+void on_pause(const json& r)
+{
+    respond(r);  // a run stops by itself: the reader raised the stop
+}
+
+void on_step_back(const json& r)
+{
+    respond(r);
+    report(dbg_reverse(MOTION_STEP));
+}
+
+void on_reverse_continue(const json& r)
+{
+    respond(r);
+    report(dbg_reverse(MOTION_CONTINUE));
+}
+
+void on_restart(const json& r)
+{
+    if (!launched) {
+        refuse(r, "nothing is launched");
+        return;
+    }
+    dbg_restart();
+    respond(r);
+    if (stop_on_entry)
+        report({"start", false, false});
+    else
+        move(MOTION_CONTINUE);
+}
+
+bool leaving = false;
+
+void on_terminate(const json& r)
+{
+    respond(r);
+    event("terminated");
+}
+
+void on_disconnect(const json& r)
+{
+    respond(r);
+    leaving = true;
+}
+
+struct handler {
+    const char* command;
+    void (*run)(const json& request);
+    bool needs_program;
+};
+
+const handler handlers[] = {
+    {"initialize", on_initialize, false},
+    {"launch", on_launch, false},
+    {"setBreakpoints", on_set_breakpoints, true},
+    {"setFunctionBreakpoints", on_set_function_breakpoints, true},
+    {"setExceptionBreakpoints", [](const json& r) { respond(r, {{"breakpoints", json::array()}}); }, false},
+    {"dataBreakpointInfo", on_data_breakpoint_info, true},
+    {"setDataBreakpoints", on_set_data_breakpoints, true},
+    {"configurationDone", on_configuration_done, false},
+    {"threads", on_threads, false},
+    {"stackTrace", on_stack_trace, true},
+    {"scopes", on_scopes, true},
+    {"variables", on_variables, true},
+    {"setVariable", on_set_variable, true},
+    {"readMemory", on_read_memory, true},
+    {"writeMemory", on_write_memory, true},
+    {"evaluate", on_evaluate, true},
+    {"continue", on_continue, true},
+    {"next", on_next, true},
+    {"stepIn", on_step_in, true},
+    {"stepOut", on_step_out, true},
+    {"pause", on_pause, true},
+    {"stepBack", on_step_back, true},
+    {"reverseContinue", on_reverse_continue, true},
+    {"restart", on_restart, true},
+    {"terminate", on_terminate, false},
+    {"disconnect", on_disconnect, false},
+};
+
+}  // namespace
+
+void dap_set_sink(void (*sink)(const std::string& framed))
+{
+    dap_sink = sink;
+}
+
+bool dap_dispatch(const std::string& body)
+{
+    json r = json::parse(body, nullptr, false);
+    if (r.is_discarded() || !r.is_object()) {
+        refuse(json::object(), "the message is not a JSON object");
+        return true;
+    }
+    if (r.value("type", "") != "request" || !r.contains("command") || !r["command"].is_string()) {
+        refuse(r, "only requests are taken: a message needs \"type\": \"request\" and a \"command\"");
+        return true;
+    }
+    std::string command = r["command"];
+    for (const handler& h : handlers) {
+        if (command != h.command)
+            continue;
+        if (h.needs_program && !launched) {
+            refuse(r, "'" + command + "' needs a launched program");
+            return true;
+        }
+        try {
+            h.run(r);
+        } catch (const json::exception& e) {
+            refuse(r, std::string("bad arguments: ") + e.what());
+        }
+        return !leaving;
+    }
+    refuse(r, "unknown request '" + command + "'");
+    return true;
+}
+
+bool dap_frame(std::string& buffer, std::string& body)
+{
+    for (;;) {
+        size_t end = buffer.find("\r\n\r\n");
+        if (end == std::string::npos) {
+            if (buffer.size() > 65536)
+                buffer.erase(0, buffer.size() - 4);  // a header that never ends is dropped
+            return false;
+        }
+        long long length = -1;
+        for (size_t at = 0; at < end;) {
+            size_t eol = buffer.find("\r\n", at);
+            eol = eol == std::string::npos || eol > end ? end : eol;
+            std::string line = buffer.substr(at, eol - at);
+            const char key[] = "Content-Length:";
+            if (strncasecmp(line.c_str(), key, sizeof key - 1) == 0) {
+                std::string n = line.substr(sizeof key - 1);
+                n.erase(0, n.find_first_not_of(' '));
+                if (!n.empty() && n.size() <= 9 && n.find_first_not_of("0123456789") == std::string::npos)
+                    length = std::stoll(n);
+            }
+            at = eol + 2;
+        }
+        if (length < 0) {
+            buffer.erase(0, end + 4);  // no length: the header is dropped
+            refuse(json::object(), "a message header without a Content-Length");
+            continue;
+        }
+        if (buffer.size() < end + 4 + (size_t)length)
+            return false;
+        body = buffer.substr(end + 4, (size_t)length);
+        buffer.erase(0, end + 4 + (size_t)length);
+        return true;
+    }
+}
+
+namespace {
+
+std::mutex queue_lock;
+std::condition_variable queue_ready;
+std::deque<std::string> queue;
+bool input_ended = false;
+
+// Requests arrive while the program runs: pause, terminate and disconnect
+// stop it at once, as Ctrl-C does; the rest wait for the next stop.
+void read_requests(int fd)
+{
+    std::string buffer, body;
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        buffer.append(chunk, (size_t)n);
+        while (dap_frame(buffer, body)) {
+            json r = json::parse(body, nullptr, false);
+            std::string command = r.is_object() && r.contains("command") && r["command"].is_string() ? r["command"].get<std::string>() : "";
+            if (command == "pause" || command == "terminate" || command == "disconnect")
+                halt_signal = SIGINT;
+            std::lock_guard<std::mutex> hold(queue_lock);
+            queue.push_back(body);
+            queue_ready.notify_one();
+        }
+    }
+    std::lock_guard<std::mutex> hold(queue_lock);
+    input_ended = true;
+    queue_ready.notify_one();
+}
+
+// The program's console output, as it comes.
+void forward_output(int fd)
+{
+    char chunk[4096];
+    for (;;) {
+        ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        output("stdout", std::string(chunk, (size_t)n));
+    }
+}
+
+}  // namespace
+
+int dap_serve()
+{
+    int requests_fd = dup(0), replies_fd = dup(1);
+    int pipe_fds[2];
+    if (requests_fd < 0 || replies_fd < 0 || pipe(pipe_fds) != 0)
+        return 1;
+    send_fd = replies_fd;
+    fflush(stdout);
+    dup2(pipe_fds[1], 1);  // the program's printf goes to output events
+    close(pipe_fds[1]);
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    int null_in = open("/dev/null", O_RDONLY);
+    if (null_in >= 0) {
+        dup2(null_in, 0);  // until a launch names an input
+        close(null_in);
+    }
+    dbg_out = fopen("/dev/null", "w");
+    dbg_log_hook = log_output;
+    std::thread reader(read_requests, requests_fd), forwarder(forward_output, pipe_fds[0]);
+    reader.detach();
+    forwarder.detach();
+    for (;;) {
+        std::string body;
+        {
+            std::unique_lock<std::mutex> hold(queue_lock);
+            queue_ready.wait_for(hold, std::chrono::milliseconds(100), [] { return !queue.empty() || input_ended; });
+            if (halt_signal && halt_signal != SIGINT)
+                break;  // SIGTERM or SIGHUP
+            if (queue.empty() && input_ended)
+                break;
+            if (queue.empty())
+                continue;
+            body = queue.front();
+            queue.pop_front();
+        }
+        if (halt_signal == SIGINT)
+            halt_signal = 0;
+        if (!dap_dispatch(body))
+            break;
+        if (halt_signal && halt_signal != SIGINT)
+            break;
+    }
+    fflush(stdout);
+    usleep(50000);  // the last console output reaches its event
+    return halt_signal && halt_signal != SIGINT ? halt_status() : 0;
+}

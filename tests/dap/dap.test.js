@@ -1,0 +1,98 @@
+// zorvik-debug --dap through the Debug Adapter Protocol's own test client:
+// breakpoints by line and label, a data breakpoint, steps forward and back,
+// variables, memory, evaluation, logpoints and bad requests.
+//   ZORVIK_DEBUG_BIN=... ZORVIK_RUN_DIR=... node --test dap.test.js
+const { test } = require('node:test');
+const assert = require('node:assert');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { DebugClient } = require('@vscode/debugadapter-testsupport');
+
+const debugBin = process.env.ZORVIK_DEBUG_BIN;
+const runDir = process.env.ZORVIK_RUN_DIR;
+const work = fs.mkdtempSync(path.join(os.tmpdir(), 'zorvik-dap-'));
+for (const name of ['term.mxf', 'icon.bmp'])
+    fs.copyFileSync(path.join(runDir, name), path.join(work, name));
+const program = path.join(work, 'calls.zvs');
+fs.copyFileSync(path.join(__dirname, '..', 'debugger', 'calls.zvs'), program);
+
+// Sends a request that runs the program and waits for the stop it ends in;
+// the wait starts first, since the event may come with the response.
+async function stopsAt(dc, request, reason, line) {
+    const waiting = dc.waitForEvent('stopped');
+    await request;
+    const stopped = await waiting;
+    assert.equal(stopped.body.reason, reason);
+    const trace = await dc.stackTraceRequest({ threadId: 1 });
+    assert.equal(trace.body.stackFrames[0].line, line);
+    return trace.body.stackFrames;
+}
+
+async function value(dc, expression) {
+    return (await dc.evaluateRequest({ expression, context: 'watch' })).body.result;
+}
+
+test('a whole session', { timeout: 60000 }, async () => {
+    const dc = new DebugClient(debugBin, '--dap', 'zorvik', { cwd: work, env: { ...process.env, SDL_VIDEODRIVER: 'dummy' } });
+    dc.defaultTimeout = 10000;
+    await dc.start();
+    try {
+        // A line breakpoint, hit on the way.
+        await dc.hitBreakpoint({ program, cwd: work, record: true }, { path: program, line: 6 });
+        const scopes = await dc.scopesRequest({ frameId: 0 });
+        assert.deepEqual(scopes.body.scopes.map(s => s.name), ['Registers', 'Flags', 'Stacks']);
+        const registers = await dc.variablesRequest({ variablesReference: scopes.body.scopes[0].variablesReference });
+        assert.deepEqual(registers.body.variables.map(v => `${v.name}=${v.value}`), ['A=0 ($0)', 'X=0 ($0)', 'Y=0 ($0)']);
+
+        // A label breakpoint: the stack shows the waiting jsr.
+        const labels = await dc.setFunctionBreakpointsRequest({ breakpoints: [{ name: 'bump' }] });
+        assert.equal(labels.body.breakpoints[0].verified, true);
+        assert.equal(labels.body.breakpoints[0].line, 19);
+        const frames = await stopsAt(dc, dc.continueRequest({ threadId: 1 }), 'breakpoint', 19);
+        assert.equal(frames.length, 2);
+        assert.equal(frames[1].line, 7);
+
+        // A data breakpoint on $10 stops after the store.
+        const info = await dc.dataBreakpointInfoRequest({ name: '$10' });
+        assert.ok(info.body.dataId);
+        await dc.setDataBreakpointsRequest({ breakpoints: [{ dataId: info.body.dataId }] });
+        await stopsAt(dc, dc.continueRequest({ threadId: 1 }), 'data breakpoint', 22);
+        assert.equal(await value(dc, '[$10]'), '7 ($7)');
+
+        // Memory, and a register set from the client.
+        const memory = await dc.customRequest('readMemory', { memoryReference: 'memory', offset: 16, count: 2 });
+        assert.equal(memory.body.data, Buffer.from([7, 0]).toString('base64'));
+        await dc.customRequest('writeMemory', { memoryReference: 'memory', offset: 32, data: Buffer.from('A').toString('base64') });
+        assert.equal(await value(dc, '[$20] == 65'), '1 ($1)');
+        const set = await dc.setVariableRequest({ variablesReference: 1, name: 'Y', value: '$2a' });
+        assert.equal(set.body.value, '42 ($2a)');
+
+        // Back in time: the store undone, then back to the label breakpoint.
+        await stopsAt(dc, dc.stepBackRequest({ threadId: 1 }), 'step', 21);
+        assert.equal(await value(dc, '[$10]'), '0 ($0)');
+        await stopsAt(dc, dc.reverseContinueRequest({ threadId: 1 }), 'breakpoint', 19);
+
+        // Forward again: into, out of the subroutine, over a line.
+        await dc.setDataBreakpointsRequest({ breakpoints: [] });
+        await dc.setFunctionBreakpointsRequest({ breakpoints: [] });
+        await stopsAt(dc, dc.stepInRequest({ threadId: 1 }), 'step', 20);
+        await stopsAt(dc, dc.stepOutRequest({ threadId: 1 }), 'step', 8);
+        await stopsAt(dc, dc.nextRequest({ threadId: 1 }), 'step', 9);
+
+        // Bad requests get error responses, and the session goes on.
+        await assert.rejects(dc.customRequest('noSuchRequest'), /unknown request/);
+        await assert.rejects(dc.evaluateRequest({ expression: '1 +' }), /column 4/);
+
+        // A logpoint prints instead of stopping; the program's output and its end.
+        await dc.setBreakpointsRequest({ source: { path: program }, breakpoints: [{ line: 8, logMessage: 'X is {X}' }] });
+        const logged = dc.assertOutput('console', 'X is 2\nX is 3\n');
+        const printed = dc.assertOutput('stdout', 'A\n');
+        const exited = dc.waitForEvent('exited');
+        await dc.continueRequest({ threadId: 1 });
+        await Promise.all([logged, printed, dc.waitForEvent('terminated')]);
+        assert.equal((await exited).body.exitCode, 0);
+    } finally {
+        await dc.stop();
+    }
+});
