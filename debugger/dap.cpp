@@ -652,6 +652,15 @@ void dap_set_sink(void (*sink)(const std::string& framed))
     dap_sink = sink;
 }
 
+void dap_reset()
+{
+    launched = stop_on_entry = leaving = false;
+    for (dbg_point& p : dbg.points)
+        dbg_disarm(p);
+    dbg.points.clear();
+    history_stop();
+}
+
 bool dap_dispatch(const std::string& body)
 {
     json r = json::parse(body, nullptr, false);

@@ -13,3 +13,5 @@ bool dap_frame(std::string& buffer, std::string& body);
 bool dap_dispatch(const std::string& body);
 // Sends framed messages to `sink` rather than standard output (fuzzing).
 void dap_set_sink(void (*sink)(const std::string& framed));
+// Forgets the launch, the points and the history (fuzzing).
+void dap_reset();

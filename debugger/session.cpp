@@ -25,9 +25,12 @@ static bool read_source(const std::string& path, std::string& text)
 {
     std::ifstream in(path, std::ios::binary);
     struct stat st{};
-    if (!in || stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+    // Only a regular file: a device or a pipe could be read for ever.
+    if (!in || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         if (S_ISDIR(st.st_mode))
             errno = EISDIR;
+        else if (errno == 0 || in)
+            errno = EINVAL;
         return false;
     }
     std::ostringstream all;
@@ -35,6 +38,8 @@ static bool read_source(const std::string& path, std::string& text)
     text = all.str();
     return true;
 }
+
+static void replace_points();
 
 static void build_program(dbg_program& p)
 {
@@ -58,9 +63,16 @@ bool dbg_load(const std::string& path)
         fprintf(stderr, "zorvik: cannot open source file '%s': %s\n", path.c_str(), strerror(errno));
         return false;
     }
+    bool again = symbols.store != nullptr;  // a program was loaded before
+    if (again)
+        sym_free(&symbols);
     dbg.program.path = path;
     dbg.program.text = text;
     build_program(dbg.program);
+    if (again) {
+        decode_program(&symbols);
+        replace_points();  // their cells were the old program's
+    }
     return true;
 }
 

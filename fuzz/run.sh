@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds a fuzz target with clang, libFuzzer and the sanitizers, and runs it
 # for a while on a corpus seeded from the project's programs:
-#   fuzz/run.sh TARGET SECONDS      (TARGET: run or font)
+#   fuzz/run.sh TARGET SECONDS      (TARGET: run, font or dap)
 # The growing corpus stays in build/fuzz/corpus-TARGET; inputs that crash or
 # hang the target land in build/fuzz/findings-TARGET. Keep each of them in
 # tests/fuzz/TARGET/, where the test suite replays it. Leaks are left to
@@ -24,6 +24,8 @@ mkdir -p "$corpus" "$findings"
 # and an empty standard input behind; for font, the machine's own font.
 if [ "$target" = font ]; then
     cp -n "$dir/run/term.mxf" "$corpus/seed-term.mxf"
+elif [ "$target" = dap ]; then
+    cp -n "$ZORVIK_ROOT"/tests/fuzz/dap/* "$corpus"/ 2>/dev/null || true
 else
 for src in "$ZORVIK_ROOT"/tests/golden/*.zvs "$ZORVIK_ROOT"/docs/examples/*.zvs \
            "$ZORVIK_ROOT"/examples/*.zvs; do

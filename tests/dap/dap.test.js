@@ -88,9 +88,9 @@ test('a whole session', { timeout: 60000 }, async () => {
         await dc.setBreakpointsRequest({ source: { path: program }, breakpoints: [{ line: 8, logMessage: 'X is {X}' }] });
         const logged = dc.assertOutput('console', 'X is 2\nX is 3\n');
         const printed = dc.assertOutput('stdout', 'A\n');
-        const exited = dc.waitForEvent('exited');
+        const exited = dc.waitForEvent('exited'), terminated = dc.waitForEvent('terminated');
         await dc.continueRequest({ threadId: 1 });
-        await Promise.all([logged, printed, dc.waitForEvent('terminated')]);
+        await Promise.all([logged, printed, terminated]);
         assert.equal((await exited).body.exitCode, 0);
     } finally {
         await dc.stop();
