@@ -3,6 +3,7 @@
 // (with line editing) or standard input.
 #include <editline/readline.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -118,6 +119,23 @@ void start_machine()
 FILE* commands_in = nullptr;
 bool commands_from_terminal = false;
 
+// Waits for the next command byte, keeping the window drawn meanwhile.
+void wait_for_input(int fd)
+{
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 100) != 0 || halt_signal)
+            return;
+        display_redraw_exposed();
+    }
+}
+
+int command_getc(FILE* in)
+{
+    wait_for_input(fileno(in));
+    return fgetc(in);
+}
+
 bool read_line(std::string& line)
 {
     line.clear();
@@ -132,6 +150,7 @@ bool read_line(std::string& line)
         return true;
     }
     char buffer[4096];
+    wait_for_input(fileno(commands_in));
     while (fgets(buffer, sizeof buffer, commands_in)) {
         line += buffer;
         if (!line.empty() && line.back() == '\n') {
@@ -177,8 +196,11 @@ int main(int argc, char** argv)
         close(fd);
     }
     commands_in = fdopen(commands_fd, "r");
-    if (commands_from_terminal)
+    setvbuf(commands_in, nullptr, _IONBF, 0);  // a wait on the descriptor then sees every byte not read
+    if (commands_from_terminal) {
         rl_instream = commands_in;
+        rl_getc_function = command_getc;
+    }
 
     start_machine();
     if (!dbg_load(o.source)) {

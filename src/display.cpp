@@ -62,6 +62,16 @@ SDL_Surface* display_open_window()
     return surface;
 }
 
+void display_redraw_exposed()
+{
+    if (!front)
+        return;
+    SDL_PumpEvents();
+    SDL_Event event;
+    if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_VIDEOEXPOSEMASK) > 0)
+        SDL_UpdateRect(front, 0, 0, 0, 0);
+}
+
 void do_quit()
 {
     _reg.X = 0;

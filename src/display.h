@@ -27,5 +27,10 @@ SDL_Surface* display_open_window();
 // none, and text is then left out.
 mx_font* display_open_font();
 
+// While a driver holds the program stopped: shows the window's picture
+// again if the window system asked for it; key and quit events stay queued
+// for the program.
+void display_redraw_exposed();
+
 // Releases the surface and the font and shuts SDL down; X becomes 0.
 void do_quit();

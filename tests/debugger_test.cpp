@@ -105,8 +105,10 @@ TEST(Debugger, ReverseStepGivesBackTheEarlierStateExactly)
     EXPECT_NE(replayed.out.find("[$10] = 5 ($5)\n[$11] = 7 ($7)\n"), std::string::npos) << replayed.out;
 }
 
-// Ctrl-C stops a busy loop before its next statement, and the session goes on.
-TEST(Debugger, InterruptStopsABusyLoopAndReturnsToThePrompt)
+// Ctrl-C stops a busy loop before its next statement, and the session goes
+// on; `run` after an edit reads the source again and says which points no
+// longer fit.
+TEST(Debugger, InterruptStopsABusyLoopAndRunReadsAnEditedSource)
 {
     std::string dir = enter_run_dir();
     std::ofstream(dir + "/spin.zvs") << "spin inx\n jmp spin\n";
@@ -117,6 +119,12 @@ TEST(Debugger, InterruptStopsABusyLoopAndReturnsToThePrompt)
                                        "sleep 1\n"
                                        "kill -INT $pid\n"
                                        "echo 'print 6 * 7' >&3\n"
+                                       "echo 'break 2' >&3\n"
+                                       "sleep 0.5\n"
+                                       "printf '        lda #5\\n\\n        sta $10\\n' > spin.zvs\n"
+                                       "echo run >&3\n"
+                                       "echo continue >&3\n"
+                                       "echo 'print [$10]' >&3\n"
                                        "echo quit >&3\n"
                                        "wait $pid\n";
     RunResult r = run_binary("/bin/bash", {"talk.sh", ZORVIK_DEBUG_BIN}, "", dir);
@@ -124,6 +132,12 @@ TEST(Debugger, InterruptStopsABusyLoopAndReturnsToThePrompt)
     std::string out = read_file(dir + "/out");
     EXPECT_NE(out.find(": interrupted: "), std::string::npos) << out;
     EXPECT_NE(out.find("6 * 7 = 42 ($2a)\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("spin.zvs has changed: reading it again\n"
+                       "breakpoint 1 at 2 no longer fits: line 2 holds no statement; deleted\n"
+                       "spin.zvs:1:9: start: lda #5\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("program ended with status 0\n[$10] = 5 ($5)\n"), std::string::npos) << out;
 }
 
 }  // namespace
