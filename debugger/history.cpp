@@ -1,8 +1,8 @@
 // The history of a recorded run: for each statement the state it started
 // from and every byte it overwrote, old and new, so that any statement can
 // be undone and done again without running it. The memory and byte-stack
-// writes come from the engine's hooks; the return stack's one slot that a
-// statement may overwrite is kept in its entry.
+// writes come from the engine's hooks, and so do the return-stack slots
+// that a jsr overwrites, kept aside since they hold cells, not bytes.
 #include <cstring>
 #include <deque>
 
@@ -10,11 +10,9 @@
 #include "machine.h"
 #include "stack.h"
 
-// 48 bytes a statement, and 8 a write.
+// 32 bytes a statement, and 8 a write.
 struct history_entry {
     token_cell* at;          // where the statement starts
-    token_cell* slot_old;    // the return-stack slot above the depth, before
-    token_cell* slot_new;    // and after
     int32_t A;
     uint32_t writes;         // how many writes it made
     uint8_t X, Y;
@@ -24,10 +22,16 @@ struct history_entry {
     uint8_t byte_depth;      // of the byte stack
 };
 
-enum { WRITE_MEMORY, WRITE_BYTE_STACK };
+enum { WRITE_MEMORY, WRITE_BYTE_STACK, WRITE_RETURN_SLOT };
+
+// A return-stack slot's cell before and after the statement that wrote it.
+struct history_slot {
+    token_cell* old_cell;
+    token_cell* new_cell;
+};
 
 struct history_write {
-    uint32_t cell;  // a memory cell, or a byte-stack slot
+    uint32_t cell;  // a memory cell, or a stack slot
     uint8_t kind;
     uint8_t old_value;
     uint8_t new_value;
@@ -40,6 +44,8 @@ struct history_state {
     size_t back = 0;                   // entries undone, counted from the newest
     std::deque<history_write> writes;  // in statement order
     size_t write_at = 0;               // writes before the position in time
+    std::deque<history_slot> slots;    // one for each WRITE_RETURN_SLOT write, in order
+    size_t slot_at = 0;
     history_entry* open = nullptr;     // the newest entry, while it still collects writes
     history_entry present{};           // the state before the first undo
     token_cell* cursor = nullptr;
@@ -64,8 +70,6 @@ static void snapshot(history_entry& e, token_cell* at)
     e.flag_extra = _reg.flag_extra;
     e.depth = (uint8_t)the_stack.count;
     e.byte_depth = (uint8_t)int_stack.count;
-    e.slot_old = the_stack.count < STACK_LIMIT ? the_stack.items[the_stack.count] : nullptr;
-    e.slot_new = e.slot_old;
     e.writes = 0;
 }
 
@@ -90,27 +94,43 @@ static void on_memory_write(int64_t cell, uint8_t old_value, uint8_t new_value)
 
 static void on_stack_slot(int stack, int slot)
 {
-    if (!h.open || stack != 1)
+    if (!h.open)
         return;
-    h.writes.push_back({(uint32_t)slot, WRITE_BYTE_STACK, int_stack.items[slot], 0});
+    if (stack == 1) {
+        h.writes.push_back({(uint32_t)slot, WRITE_BYTE_STACK, int_stack.items[slot], 0});
+    } else {
+        h.writes.push_back({(uint32_t)slot, WRITE_RETURN_SLOT, 0, 0});
+        h.slots.push_back({the_stack.items[slot], nullptr});
+    }
     h.open->writes++;
 }
 
 // The newest entry is complete: what it left in the stacks is kept.
-void history_seal()
+static inline void seal_open()
 {
     if (!h.open)
         return;
     history_entry& e = *h.open;
     h.open = nullptr;
-    if (e.depth < STACK_LIMIT)
-        e.slot_new = the_stack.items[e.depth];
     if (e.writes) {
+        size_t slot = h.slots.size();
         for (size_t i = h.writes.size() - e.writes; i < h.writes.size(); i++)
-            if (h.writes[i].kind == WRITE_BYTE_STACK)
-                h.writes[i].new_value = int_stack.items[h.writes[i].cell];
+            slot -= h.writes[i].kind == WRITE_RETURN_SLOT;
+        for (size_t i = h.writes.size() - e.writes; i < h.writes.size(); i++) {
+            history_write& w = h.writes[i];
+            if (w.kind == WRITE_BYTE_STACK)
+                w.new_value = int_stack.items[w.cell];
+            else if (w.kind == WRITE_RETURN_SLOT)
+                h.slots[slot++].new_cell = the_stack.items[w.cell];
+        }
         h.write_at = h.writes.size();
+        h.slot_at = h.slots.size();
     }
+}
+
+void history_seal()
+{
+    seal_open();
 }
 
 void history_start(size_t limit)
@@ -124,8 +144,9 @@ void history_start(size_t limit)
 
 void history_clear()
 {
-    h.first = h.count = h.back = h.write_at = 0;
+    h.first = h.count = h.back = h.write_at = h.slot_at = 0;
     h.writes.clear();
+    h.slots.clear();
     h.open = nullptr;
 }
 
@@ -158,32 +179,42 @@ static void forget_future()
         h.back--;
     }
     h.writes.resize(h.write_at);
+    h.slots.resize(h.slot_at);
 }
 
 void history_before(token_cell* c)
 {
     if (h.back)
         forget_future();
-    history_seal();
+    seal_open();
     if (h.count == h.ring.size()) {  // full: the oldest goes
-        for (uint32_t i = entry(0).writes; i > 0; i--)
+        for (uint32_t i = entry(0).writes; i > 0; i--) {
+            if (h.writes.front().kind == WRITE_RETURN_SLOT)
+                h.slots.pop_front();
             h.writes.pop_front();
+        }
         h.first = h.first + 1 == h.ring.size() ? 0 : h.first + 1;
         h.count--;
         h.write_at = h.writes.size();
+        h.slot_at = h.slots.size();
     }
     h.count++;
     h.open = &entry(h.count - 1);
     snapshot(*h.open, c);
 }
 
-// The byte a write wrote, or the one it overwrote, in its place again.
-static void put_back(const history_write& w, uint8_t value)
+// The byte a write wrote, or the one it overwrote, in its place again; a
+// return-stack slot takes its cell from the slot log.
+static void put_back(const history_write& w, uint8_t value, bool undo)
 {
     if (w.kind == WRITE_MEMORY)
         _reg.memory[w.cell] = value;
-    else
+    else if (w.kind == WRITE_BYTE_STACK)
         int_stack.items[w.cell] = value;
+    else if (undo)
+        the_stack.items[w.cell] = h.slots[--h.slot_at].old_cell;
+    else
+        the_stack.items[w.cell] = h.slots[h.slot_at++].new_cell;
 }
 
 bool history_undo()
@@ -196,10 +227,8 @@ bool history_undo()
     history_entry& e = entry(h.count - 1 - h.back);
     for (uint32_t i = 0; i < e.writes; i++) {
         const history_write& w = h.writes[--h.write_at];
-        put_back(w, w.old_value);
+        put_back(w, w.old_value, true);
     }
-    if (e.depth < STACK_LIMIT)
-        the_stack.items[e.depth] = e.slot_old;
     restore(e);
     h.cursor = e.at;
     h.back++;
@@ -213,10 +242,8 @@ bool history_redo()
     history_entry& e = entry(h.count - h.back);
     for (uint32_t i = 0; i < e.writes; i++) {
         const history_write& w = h.writes[h.write_at++];
-        put_back(w, w.new_value);
+        put_back(w, w.new_value, false);
     }
-    if (e.depth < STACK_LIMIT)
-        the_stack.items[e.depth] = e.slot_new;
     h.back--;
     const history_entry& next = h.back ? entry(h.count - h.back) : h.present;
     restore(next);

@@ -405,6 +405,16 @@ static bool pass_hook(token_cell* c)
     return false;
 }
 
+// The same for a recorded continue without watchpoints, the common case
+// that must stay quick: only the breakpoints and the history.
+static bool recording_hook(token_cell* c)
+{
+    if (c->code.op == OP_TRAP && breakpoint_stops(c))
+        return true;
+    history_before(c);
+    return false;
+}
+
 static bool no_second_look(token_cell*)
 {
     return false;
@@ -523,7 +533,7 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count)
     watching = any_watch();
     bool hooked = how != MOTION_CONTINUE || history_on() || watching;
     run_trap_hook = hooked ? no_second_look : breakpoint_stops;
-    run_pass_hook = pass_hook;
+    run_pass_hook = how == MOTION_CONTINUE && !watching && history_on() ? recording_hook : pass_hook;
     token_cell* start = dbg.at;
     if (hooked && history_on() && start)
         history_before(start);
