@@ -130,10 +130,16 @@ void wait_for_input(int fd)
     }
 }
 
+// SIGTERM or SIGHUP: the debugger is to leave.
+bool leaving()
+{
+    return halt_signal && halt_signal != SIGINT;
+}
+
 int command_getc(FILE* in)
 {
     wait_for_input(fileno(in));
-    return fgetc(in);
+    return leaving() ? EOF : fgetc(in);
 }
 
 bool read_line(std::string& line)
@@ -151,7 +157,7 @@ bool read_line(std::string& line)
     }
     char buffer[4096];
     wait_for_input(fileno(commands_in));
-    while (fgets(buffer, sizeof buffer, commands_in)) {
+    while (!leaving() && fgets(buffer, sizeof buffer, commands_in)) {
         line += buffer;
         if (!line.empty() && line.back() == '\n') {
             line.pop_back();
@@ -169,7 +175,7 @@ bool run_command(const std::string& line)
         halt_signal = 0;
     bool more = dbg_command(line);
     fflush(stdout);
-    if (halt_signal && halt_signal != SIGINT)
+    if (leaving())
         exit(halt_status());
     return more;
 }
@@ -228,5 +234,5 @@ int main(int argc, char** argv)
             going = run_command(line);
     sym_free(&symbols);
     do_quit();
-    return halt_signal && halt_signal != SIGINT ? halt_status() : 0;
+    return leaving() ? halt_status() : 0;
 }
