@@ -27,6 +27,8 @@ struct dbg_expr {
 // False with the message and the 1-based column where the text went wrong.
 bool dbg_expr_compile(const std::string& text, dbg_expr& out, std::string& error, size_t& column);
 bool dbg_expr_eval(const dbg_expr& e, int64_t& value, std::string& error);
+// For an expression of the fast form: whether it is 0 now.
+bool dbg_expr_fast_false(const dbg_expr& e);
 // Whether the value can never change: no register, flag or memory in it.
 bool dbg_expr_constant(const dbg_expr& e);
 

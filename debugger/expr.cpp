@@ -255,15 +255,20 @@ static int64_t compared(int64_t op, int64_t a, int64_t b)
     }
 }
 
+bool dbg_expr_fast_false(const dbg_expr& e)
+{
+    int64_t v = e.fast_source == E_A   ? _reg.A
+                : e.fast_source == E_X ? _reg.X
+                : e.fast_source == E_Y ? _reg.Y
+                : e.fast_source == E_FLAG ? _reg.flags[e.fast_index]
+                                          : mem_read(e.fast_index);
+    return !compared(e.fast_compare, v, e.fast_number);
+}
+
 bool dbg_expr_eval(const dbg_expr& e, int64_t& value, std::string& error)
 {
     if (e.fast_source >= 0) {
-        int64_t v = e.fast_source == E_A   ? _reg.A
-                    : e.fast_source == E_X ? _reg.X
-                    : e.fast_source == E_Y ? _reg.Y
-                    : e.fast_source == E_FLAG ? _reg.flags[e.fast_index]
-                                              : mem_read(e.fast_index);
-        value = compared(e.fast_compare, v, e.fast_number);
+        value = !dbg_expr_fast_false(e);
         return true;
     }
     int64_t s[EXPR_STACK];
