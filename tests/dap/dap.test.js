@@ -96,3 +96,22 @@ test('a whole session', { timeout: 60000 }, async () => {
         await dc.stop();
     }
 });
+
+test('pause stops a busy loop', { timeout: 60000 }, async () => {
+    const spin = path.join(work, 'spin.zvs');
+    fs.writeFileSync(spin, 'spin inx\n jmp spin\n');
+    const dc = new DebugClient(debugBin, '--dap', 'zorvik', { cwd: work, env: { ...process.env, SDL_VIDEODRIVER: 'dummy' } });
+    dc.defaultTimeout = 10000;
+    await dc.start();
+    try {
+        const initialized = dc.waitForEvent('initialized');
+        await dc.launch({ program: spin, cwd: work });
+        await initialized;
+        await dc.configurationDoneRequest();
+        await new Promise(done => setTimeout(done, 300));
+        await stopsAt(dc, dc.pauseRequest({ threadId: 1 }), 'pause', 1);
+        assert.match(await value(dc, 'X'), /^\d+ \(\$[0-9a-f]+\)$/);
+    } finally {
+        await dc.stop();
+    }
+});
