@@ -8,6 +8,7 @@
 #include <string>
 
 #include "dap.h"
+#include "scratch.h"
 #include "debugger.h"
 #include "display.h"
 #include "parse.h"
@@ -17,12 +18,7 @@ static void drop(const std::string&) {}
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char shm[] = "/dev/shm/zorvik-fuzz-XXXXXX", tmp[] = "/tmp/zorvik-fuzz-XXXXXX";
-    char* dir = mkdtemp(shm);
-    if (!dir)
-        dir = mkdtemp(tmp);
-    if (!dir || chdir(dir) != 0)
-        abort();
+    fuzz_enter_scratch_dir();
     std::ofstream("p.zvs") << "        lda #0\n        sta $10\nloop    inx\n        jsr bump\n        cpx #3\n"
                               "        bne loop\n        brk\nbump    lda $10\n        adc #7\n        sta $10\n"
                               "        rts\n";

@@ -5,16 +5,11 @@
 #include <cstdlib>
 
 #include "drive.h"
+#include "scratch.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // Every input writes files: in memory where the system has a place for it.
-    char shm[] = "/dev/shm/zorvik-fuzz-XXXXXX", tmp[] = "/tmp/zorvik-fuzz-XXXXXX";
-    char* dir = mkdtemp(shm);
-    if (!dir)
-        dir = mkdtemp(tmp);
-    if (!dir || chdir(dir) != 0)
-        abort();
+    fuzz_enter_scratch_dir();
     return 0;
 }
 

@@ -6,19 +6,14 @@
 #include <cstdlib>
 
 #include "drive.h"
+#include "scratch.h"
 #include "parse.h"
 #include "services.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
-    // Every input writes files: in memory where the system has a place for it.
-    char shm[] = "/dev/shm/zorvik-fuzz-XXXXXX", tmp[] = "/tmp/zorvik-fuzz-XXXXXX";
-    char* dir = mkdtemp(shm);
-    if (!dir)
-        dir = mkdtemp(tmp);
-    if (!dir || chdir(dir) != 0)
-        abort();
+    fuzz_enter_scratch_dir();
     if (!freopen("/dev/null", "w", stdout))
         abort();
     run_budget = 100;
