@@ -139,6 +139,11 @@ bool history_on();
 dbg_history_info history_info();
 // Before each pass while recording: notes the state that the pass may change.
 void history_before(token_cell* c);
+// The pass hook of a recorded continue without watchpoints, the common
+// case that must stay quick: a trapped cell asks `history_breakpoint`
+// whether it stops the run, every other pass is recorded.
+bool history_record_pass(token_cell* c);
+extern bool (*history_breakpoint)(token_cell* c);
 // The statement under way is over: later writes (a client's) are not its.
 void history_seal();
 // Undoes one statement, or does it again after going back; false at either

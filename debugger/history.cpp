@@ -7,8 +7,10 @@
 #include <deque>
 
 #include "debugger.h"
+#include "decode.h"
 #include "machine.h"
 #include "stack.h"
+#include "symtab.h"
 
 // 32 bytes a statement, and 8 a write.
 struct history_entry {
@@ -182,25 +184,46 @@ static void forget_future()
     h.slots.resize(h.slot_at);
 }
 
+// The oldest entry goes to make room: its writes leave the front of the log.
+[[gnu::noinline]] static void drop_oldest_writes(uint32_t count)
+{
+    for (uint32_t i = count; i > 0; i--) {
+        if (h.writes.front().kind == WRITE_RETURN_SLOT)
+            h.slots.pop_front();
+        h.writes.pop_front();
+    }
+    h.write_at = h.writes.size();
+    h.slot_at = h.slots.size();
+}
+
+// Runs before every recorded pass, so the common case touches only the new
+// entry: a full ring reuses the oldest one's place.
 void history_before(token_cell* c)
 {
     if (h.back)
         forget_future();
     seal_open();
-    if (h.count == h.ring.size()) {  // full: the oldest goes
-        for (uint32_t i = entry(0).writes; i > 0; i--) {
-            if (h.writes.front().kind == WRITE_RETURN_SLOT)
-                h.slots.pop_front();
-            h.writes.pop_front();
-        }
-        h.first = h.first + 1 == h.ring.size() ? 0 : h.first + 1;
-        h.count--;
-        h.write_at = h.writes.size();
-        h.slot_at = h.slots.size();
+    size_t size = h.ring.size(), place = h.first + h.count;
+    history_entry& e = h.ring[place >= size ? place - size : place];
+    if (h.count == size) {
+        if (e.writes)
+            drop_oldest_writes(e.writes);
+        h.first = h.first + 1 == size ? 0 : h.first + 1;
+    } else {
+        h.count++;
     }
-    h.count++;
-    h.open = &entry(h.count - 1);
-    snapshot(*h.open, c);
+    h.open = &e;
+    snapshot(e, c);
+}
+
+bool (*history_breakpoint)(token_cell* c) = nullptr;
+
+bool history_record_pass(token_cell* c)
+{
+    if (c->code.op == OP_TRAP && history_breakpoint(c))
+        return true;
+    history_before(c);
+    return false;
 }
 
 // The byte a write wrote, or the one it overwrote, in its place again; a

@@ -405,16 +405,6 @@ static bool pass_hook(token_cell* c)
     return false;
 }
 
-// The same for a recorded continue without watchpoints, the common case
-// that must stay quick: only the breakpoints and the history.
-static bool recording_hook(token_cell* c)
-{
-    if (c->code.op == OP_TRAP && breakpoint_stops(c))
-        return true;
-    history_before(c);
-    return false;
-}
-
 // The usual conditional breakpoint, one comparison on the only breakpoint:
 // its test runs right in the trap, and only a true one goes the long way.
 static const dbg_point* quick_point = nullptr;
@@ -560,7 +550,8 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count)
     watching = any_watch();
     bool hooked = how != MOTION_CONTINUE || history_on() || watching;
     run_trap_hook = hooked ? no_second_look : free_trap_hook();
-    run_pass_hook = how == MOTION_CONTINUE && !watching && history_on() ? recording_hook : pass_hook;
+    history_breakpoint = breakpoint_stops;
+    run_pass_hook = how == MOTION_CONTINUE && !watching && history_on() ? history_record_pass : pass_hook;
     token_cell* start = dbg.at;
     if (hooked && history_on() && start)
         history_before(start);
