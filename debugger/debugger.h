@@ -137,14 +137,12 @@ void history_stop();
 void history_clear();
 bool history_on();
 dbg_history_info history_info();
-// Before each pass while recording: notes the state that the pass may change.
+// Before each pass of a hooked run while recording: notes the state that
+// the pass starts from (a free recorded run has the engine do it).
 void history_before(token_cell* c);
-// The pass hook of a recorded continue without watchpoints, the common
-// case that must stay quick: a trapped cell asks `history_breakpoint`
-// whether it stops the run, every other pass is recorded.
-bool history_record_pass(token_cell* c);
-extern bool (*history_breakpoint)(token_cell* c);
-// The statement under way is over: later writes (a client's) are not its.
+// A run starts, and its writes belong to its statements; it is over, and
+// later writes (a client's, set var) are nobody's.
+void history_run_begins();
 void history_seal();
 // Undoes one statement, or does it again after going back; false at either
 // end of the history.

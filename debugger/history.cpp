@@ -1,37 +1,21 @@
 // The history of a recorded run: for each statement the state it started
-// from and every byte it overwrote, old and new, so that any statement can
-// be undone and done again without running it. The memory and byte-stack
-// writes come from the engine's hooks, and so do the return-stack slots
-// that a jsr overwrites, kept aside since they hold cells, not bytes.
+// from, and every byte it overwrote, old and new, so that any statement can
+// be undone and done again without running it. The engine writes the
+// states into a ring as it runs (run_log); the memory and stack writes come
+// from its hooks into a log of their own, and each state's mark says where
+// its statement's writes begin in that log. The return-stack slots that a
+// jsr overwrites hold cells, not bytes, and are kept aside.
 #include <cstring>
 #include <deque>
 
 #include "debugger.h"
-#include "decode.h"
 #include "machine.h"
+#include "parse.h"
 #include "stack.h"
-#include "symtab.h"
-
-// 32 bytes a statement, and 8 a write.
-struct history_entry {
-    token_cell* at;          // where the statement starts
-    int32_t A;
-    uint32_t writes;         // how many writes it made
-    uint8_t X, Y;
-    uint8_t flags[8];
-    uint8_t flag_extra;
-    uint8_t depth;           // of the return stack
-    uint8_t byte_depth;      // of the byte stack
-};
 
 enum { WRITE_MEMORY, WRITE_BYTE_STACK, WRITE_RETURN_SLOT };
 
-// A return-stack slot's cell before and after the statement that wrote it.
-struct history_slot {
-    token_cell* old_cell;
-    token_cell* new_cell;
-};
-
+// 8 bytes a write.
 struct history_write {
     uint32_t cell;  // a memory cell, or a stack slot
     uint8_t kind;
@@ -39,43 +23,68 @@ struct history_write {
     uint8_t new_value;
 };
 
+// A return-stack slot's cell before and after the jsr that wrote it.
+struct history_slot {
+    token_cell* old_cell;
+    token_cell* new_cell;
+};
+
 struct history_state {
     bool on = false;
-    std::vector<history_entry> ring;   // `limit` entries, oldest at `first`
-    size_t first = 0, count = 0;
-    size_t back = 0;                   // entries undone, counted from the newest
+    bool live = false;                 // a run is under way: its writes are recorded
+    std::vector<run_snapshot> ring;    // a power of two, at least the limit
+    uint64_t first = 0;                // the oldest entry kept, counted as run_log_count counts
+    uint64_t back = 0;                 // entries undone, counted from the newest
     std::deque<history_write> writes;  // in statement order
-    size_t write_at = 0;               // writes before the position in time
+    uint64_t writes_base = 0;          // the number of writes.front() among all writes
     std::deque<history_slot> slots;    // one for each WRITE_RETURN_SLOT write, in order
-    size_t slot_at = 0;
-    history_entry* open = nullptr;     // the newest entry, while it still collects writes
-    history_entry present{};           // the state before the first undo
+    uint64_t slots_base = 0;
+    uint64_t slot_at = 0;              // slots before the position in time
+    run_snapshot present{};            // the state before the first undo
     token_cell* cursor = nullptr;
 };
 
 size_t history_limit = 1000000;
 static history_state h;
 
-static history_entry& entry(size_t k)  // k: 0 the oldest, below the ring's size
+// All writes so far; the engine copies its low 32 bits into each state.
+static uint64_t writes_end()
 {
-    size_t i = h.first + k;
-    return h.ring[i >= h.ring.size() ? i - h.ring.size() : i];
+    return h.writes_base + h.writes.size();
 }
 
-static void snapshot(history_entry& e, token_cell* at)
+static run_snapshot& entry(uint64_t n)
+{
+    return h.ring[n & run_log_mask];
+}
+
+// Where the writes of entry n begin, among all writes: its mark is the low
+// 32 bits, and no statement writes 2^32 bytes.
+static uint64_t writes_from(uint64_t n)
+{
+    uint64_t end = writes_end();
+    return end - (uint32_t)((uint32_t)end - entry(n).mark);
+}
+
+static uint64_t writes_to(uint64_t n)
+{
+    return n + 1 < run_log_count ? writes_from(n + 1) : writes_end();
+}
+
+static void fill(run_snapshot& e, token_cell* at)
 {
     e.at = at;
     e.A = _reg.A;
+    e.mark = run_log_mark;
+    memcpy(e.flags, _reg.flags, sizeof e.flags);
     e.X = _reg.X;
     e.Y = _reg.Y;
-    memcpy(e.flags, _reg.flags, sizeof e.flags);
     e.flag_extra = _reg.flag_extra;
     e.depth = (uint8_t)the_stack.count;
     e.byte_depth = (uint8_t)int_stack.count;
-    e.writes = 0;
 }
 
-static void restore(const history_entry& e)
+static void restore(const run_snapshot& e)
 {
     _reg.A = e.A;
     _reg.X = e.X;
@@ -86,70 +95,74 @@ static void restore(const history_entry& e)
     int_stack.count = e.byte_depth;
 }
 
+static void trim();
+
+static void add_write(const history_write& w)
+{
+    h.writes.push_back(w);
+    if ((++run_log_mark & 0xFFFF) == 0)
+        trim();  // a long run keeps only the writes of what the ring holds
+}
+
 static void on_memory_write(int64_t cell, uint8_t old_value, uint8_t new_value)
 {
-    if (!h.open)
-        return;
-    h.writes.push_back({(uint32_t)cell, WRITE_MEMORY, old_value, new_value});
-    h.open->writes++;
+    if (h.live)
+        add_write({(uint32_t)cell, WRITE_MEMORY, old_value, new_value});
 }
 
-static void on_stack_slot(int stack, int slot)
+static void on_stack_slot(int stack, int slot, uintptr_t pushed)
 {
-    if (!h.open)
+    if (!h.live)
         return;
     if (stack == 1) {
-        h.writes.push_back({(uint32_t)slot, WRITE_BYTE_STACK, int_stack.items[slot], 0});
+        add_write({(uint32_t)slot, WRITE_BYTE_STACK, int_stack.items[slot], (uint8_t)pushed});
     } else {
-        h.writes.push_back({(uint32_t)slot, WRITE_RETURN_SLOT, 0, 0});
-        h.slots.push_back({the_stack.items[slot], nullptr});
+        add_write({(uint32_t)slot, WRITE_RETURN_SLOT, 0, 0});
+        h.slots.push_back({the_stack.items[slot], (token_cell*)pushed});
+        h.slot_at = h.slots_base + h.slots.size();
     }
-    h.open->writes++;
 }
 
-// The newest entry is complete: what it left in the stacks is kept.
-static inline void seal_open()
+// Entries the ring has written over are gone: so are their writes.
+static void trim()
 {
-    if (!h.open)
-        return;
-    history_entry& e = *h.open;
-    h.open = nullptr;
-    if (e.writes) {
-        size_t slot = h.slots.size();
-        for (size_t i = h.writes.size() - e.writes; i < h.writes.size(); i++)
-            slot -= h.writes[i].kind == WRITE_RETURN_SLOT;
-        for (size_t i = h.writes.size() - e.writes; i < h.writes.size(); i++) {
-            history_write& w = h.writes[i];
-            if (w.kind == WRITE_BYTE_STACK)
-                w.new_value = int_stack.items[w.cell];
-            else if (w.kind == WRITE_RETURN_SLOT)
-                h.slots[slot++].new_cell = the_stack.items[w.cell];
+    uint64_t size = run_log_mask + 1;
+    if (run_log_count - h.first > size)
+        h.first = run_log_count - size;
+    uint64_t keep = h.first < run_log_count ? writes_from(h.first) : writes_end();
+    while (h.writes_base < keep) {
+        if (h.writes.front().kind == WRITE_RETURN_SLOT) {
+            h.slots.pop_front();
+            h.slots_base++;
         }
-        h.write_at = h.writes.size();
-        h.slot_at = h.slots.size();
+        h.writes.pop_front();
+        h.writes_base++;
     }
-}
-
-void history_seal()
-{
-    seal_open();
 }
 
 void history_start(size_t limit)
 {
     history_stop();
-    h.ring.assign(limit ? limit : 1, history_entry{});
+    size_t size = 1;
+    while (size < limit)
+        size <<= 1;
+    h.ring.assign(size, run_snapshot{});
+    run_log = h.ring.data();
+    run_log_mask = size - 1;
     h.on = true;
+    history_clear();
     mem_write_hook = on_memory_write;
     stack_slot_hook = on_stack_slot;
 }
 
 void history_clear()
 {
-    h.first = h.count = h.back = h.write_at = h.slot_at = 0;
+    run_log_count = h.first = h.back = 0;
     h.writes.clear();
     h.slots.clear();
-    h.open = nullptr;
+    h.writes_base = h.slots_base = h.slot_at = 0;
+    run_log_mark = 0;
+    h.live = false;
 }
 
 void history_stop()
@@ -158,6 +171,7 @@ void history_stop()
     h.on = false;
     h.ring.clear();
     h.ring.shrink_to_fit();
+    run_log = nullptr;
     mem_write_hook = nullptr;
     stack_slot_hook = nullptr;
 }
@@ -169,91 +183,56 @@ bool history_on()
 
 dbg_history_info history_info()
 {
-    return {h.on, h.count, h.back};
+    return {h.on, (size_t)(run_log_count - h.first), (size_t)h.back};
 }
 
-// A run goes on from a point in the past: what came after it is gone.
-static void forget_future()
+void history_run_begins()
 {
-    history_seal();
-    while (h.back > 0) {
-        h.count--;
-        h.back--;
-    }
-    h.writes.resize(h.write_at);
-    h.slots.resize(h.slot_at);
+    h.live = h.on;
 }
 
-// The oldest entry goes to make room: its writes leave the front of the log.
-[[gnu::noinline]] static void drop_oldest_writes(uint32_t count)
+void history_seal()
 {
-    for (uint32_t i = count; i > 0; i--) {
-        if (h.writes.front().kind == WRITE_RETURN_SLOT)
-            h.slots.pop_front();
-        h.writes.pop_front();
-    }
-    h.write_at = h.writes.size();
-    h.slot_at = h.slots.size();
+    h.live = false;
+    if (h.on)
+        trim();
 }
 
-// Runs before every recorded pass, so the common case touches only the new
-// entry: a full ring reuses the oldest one's place.
 void history_before(token_cell* c)
 {
-    if (h.back)
-        forget_future();
-    seal_open();
-    size_t size = h.ring.size(), place = h.first + h.count;
-    history_entry& e = h.ring[place >= size ? place - size : place];
-    if (h.count == size) {
-        if (e.writes)
-            drop_oldest_writes(e.writes);
-        h.first = h.first + 1 == size ? 0 : h.first + 1;
-    } else {
-        h.count++;
-    }
-    h.open = &e;
-    snapshot(e, c);
-}
-
-bool (*history_breakpoint)(token_cell* c) = nullptr;
-
-bool history_record_pass(token_cell* c)
-{
-    if (c->code.op == OP_TRAP && history_breakpoint(c))
-        return true;
-    history_before(c);
-    return false;
+    run_log_pass(c);
+    if ((run_log_count & 0xFFFF) == 0)
+        trim();  // a long run keeps only the writes of what the ring holds
 }
 
 // The byte a write wrote, or the one it overwrote, in its place again; a
 // return-stack slot takes its cell from the slot log.
-static void put_back(const history_write& w, uint8_t value, bool undo)
+static void put_back(const history_write& w, bool undo)
 {
     if (w.kind == WRITE_MEMORY)
-        _reg.memory[w.cell] = value;
+        _reg.memory[w.cell] = undo ? w.old_value : w.new_value;
     else if (w.kind == WRITE_BYTE_STACK)
-        int_stack.items[w.cell] = value;
+        int_stack.items[w.cell] = undo ? w.old_value : w.new_value;
     else if (undo)
-        the_stack.items[w.cell] = h.slots[--h.slot_at].old_cell;
+        the_stack.items[w.cell] = h.slots[--h.slot_at - h.slots_base].old_cell;
     else
-        the_stack.items[w.cell] = h.slots[h.slot_at++].new_cell;
+        the_stack.items[w.cell] = h.slots[h.slot_at++ - h.slots_base].new_cell;
 }
 
 bool history_undo()
 {
     history_seal();
-    if (h.back >= h.count)
+    if (h.back >= run_log_count - h.first)
         return false;
-    if (h.back == 0)
-        snapshot(h.present, dbg.at);
-    history_entry& e = entry(h.count - 1 - h.back);
-    for (uint32_t i = 0; i < e.writes; i++) {
-        const history_write& w = h.writes[--h.write_at];
-        put_back(w, w.old_value, true);
+    if (h.back == 0) {
+        fill(h.present, dbg.at);
+        h.slot_at = h.slots_base + h.slots.size();
     }
-    restore(e);
-    h.cursor = e.at;
+    uint64_t n = run_log_count - 1 - h.back;
+    for (uint64_t i = writes_to(n); i-- > writes_from(n);)
+        put_back(h.writes[i - h.writes_base], true);
+    restore(entry(n));
+    h.cursor = entry(n).at;
     h.back++;
     return true;
 }
@@ -262,13 +241,11 @@ bool history_redo()
 {
     if (h.back == 0)
         return false;
-    history_entry& e = entry(h.count - h.back);
-    for (uint32_t i = 0; i < e.writes; i++) {
-        const history_write& w = h.writes[h.write_at++];
-        put_back(w, w.new_value, false);
-    }
+    uint64_t n = run_log_count - h.back;
+    for (uint64_t i = writes_from(n), end = writes_to(n); i < end; i++)
+        put_back(h.writes[i - h.writes_base], false);
     h.back--;
-    const history_entry& next = h.back ? entry(h.count - h.back) : h.present;
+    const run_snapshot& next = h.back ? entry(n + 1) : h.present;
     restore(next);
     h.cursor = next.at;
     return true;
@@ -281,12 +258,11 @@ token_cell* history_cursor()
 
 token_cell* history_writer(int64_t cell)
 {
-    size_t w = h.write_at;
-    for (size_t k = h.count - h.back; k-- > 0;) {
-        const history_entry& e = entry(k);
-        for (uint32_t i = 0; i < e.writes; i++)
-            if (h.writes[--w].kind == WRITE_MEMORY && h.writes[w].cell == cell)
-                return e.at;
-    }
+    for (uint64_t n = run_log_count - h.back; n-- > h.first;)
+        for (uint64_t i = writes_to(n); i-- > writes_from(n);) {
+            const history_write& w = h.writes[i - h.writes_base];
+            if (w.kind == WRITE_MEMORY && w.cell == cell)
+                return entry(n).at;
+        }
     return nullptr;
 }

@@ -40,7 +40,7 @@ void usage(FILE* out)
             "  --batch        leave after the last command of the scripts\n"
             "  --input FILE   the program's console reads (services 2 to 4) read FILE\n"
             "  --record       keep a history from the start, for the reverse commands\n"
-            "  --history N    how many statements the history keeps (default 1000000)\n"
+            "  --history N    how many statements the history keeps at least (default 1000000)\n"
             "  --dap          speak the Debug Adapter Protocol on standard input and output\n"
             "                 (the program comes with the launch request)\n"
             "Commands are read from the terminal, or from standard input when it is none;\n"

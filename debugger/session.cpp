@@ -548,10 +548,13 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count)
     if (until)
         decode_trap(until);
     watching = any_watch();
-    bool hooked = how != MOTION_CONTINUE || history_on() || watching;
+    // A recorded continue without watchpoints runs free, the engine writing
+    // the history's states; every other motion with a history asks before
+    // each pass.
+    bool logging = how == MOTION_CONTINUE && !watching && history_on();
+    bool hooked = !logging && (how != MOTION_CONTINUE || history_on() || watching);
     run_trap_hook = hooked ? no_second_look : free_trap_hook();
-    history_breakpoint = breakpoint_stops;
-    run_pass_hook = how == MOTION_CONTINUE && !watching && history_on() ? history_record_pass : pass_hook;
+    run_pass_hook = pass_hook;
     token_cell* start = dbg.at;
     if (hooked && history_on() && start)
         history_before(start);
@@ -560,7 +563,8 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count)
         for (dbg_point& p : dbg.points)
             if (p.cell == start && p.enabled)
                 p.ignore = count - 1;
-    token_cell* c = run_from(start, hooked ? RUN_ASKING : RUN_FREE, true);
+    history_run_begins();
+    token_cell* c = run_from(start, logging ? RUN_LOGGING : hooked ? RUN_ASKING : RUN_FREE, true);
     if (until)
         retrap(until);
     run_trap_hook = nullptr;

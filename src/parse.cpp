@@ -184,6 +184,8 @@ static uint64_t passes_run = 0;
             return returned(RUN_PASSED, c);       \
         if (mode == LOOP_HOOKED && run_pass_hook(c)) \
             return returned(RUN_TRAPPED, c);      \
+        if (mode == LOOP_LOGGING)                 \
+            log_pass(c);                          \
         COUNT_PASS();                             \
         if (trace) {                              \
             lst = c;                              \
@@ -215,7 +217,31 @@ bool (*run_pass_hook)(token_cell* c) = nullptr;
 
 // The loop's copies: the plain run, one pass for a driver, and a run that
 // asks the driver's hook before every pass.
-enum loop_mode { LOOP_FREE, LOOP_ONE_PASS, LOOP_HOOKED };
+enum loop_mode { LOOP_FREE, LOOP_ONE_PASS, LOOP_HOOKED, LOOP_LOGGING };
+
+run_snapshot* run_log = nullptr;
+uint64_t run_log_mask = 0;
+uint64_t run_log_count = 0;
+uint32_t run_log_mark = 0;
+
+static inline void log_pass(token_cell* c)
+{
+    run_snapshot& e = run_log[run_log_count++ & run_log_mask];
+    e.at = c;
+    e.A = _reg.A;
+    e.mark = run_log_mark;
+    memcpy(e.flags, _reg.flags, sizeof e.flags);
+    e.X = _reg.X;
+    e.Y = _reg.Y;
+    e.flag_extra = _reg.flag_extra;
+    e.depth = (uint8_t)the_stack.count;
+    e.byte_depth = (uint8_t)int_stack.count;
+}
+
+void run_log_pass(token_cell* c)
+{
+    log_pass(c);
+}
 
 static inline token_cell* returned(run_return why, token_cell* c)
 {
@@ -238,6 +264,8 @@ static token_cell* run_cells(token_cell* c, bool pause, bool resume)
         return returned(RUN_ENDED, c);
     if (mode == LOOP_HOOKED && !resume && run_pass_hook(c))
         return returned(RUN_TRAPPED, c);
+    if (mode == LOOP_LOGGING)
+        log_pass(c);
     COUNT_PASS();
     if (trace) {
         lst = c;
@@ -313,8 +341,11 @@ static token_cell* run_cells(token_cell* c, bool pause, bool resume)
     vmcase(BRK) return returned(RUN_ENDED, c);  // the cursor stays on the brk
     // A driver's stop, before the cell runs, unless its hook lets it run.
     vmcase(TRAP)
-        if (!run_trap_hook || run_trap_hook(c))
+        if (!run_trap_hook || run_trap_hook(c)) {
+            if (mode == LOOP_LOGGING)
+                run_log_count--;  // the pass does not run
             return returned(RUN_TRAPPED, c);
+        }
         goto* handlers[c->code.own_op];
 }
 
@@ -347,6 +378,7 @@ token_cell* run_from(token_cell* c, run_how how, bool resume)
     switch (how) {
     case RUN_ONE_PASS: return run_cells<false, LOOP_ONE_PASS>(c, false, resume);
     case RUN_ASKING: return run_cells<false, LOOP_HOOKED>(c, false, resume);
+    case RUN_LOGGING: return run_cells<false, LOOP_LOGGING>(c, false, resume);
     default: return run_cells<false, LOOP_FREE>(c, false, resume);
     }
 }

@@ -42,5 +42,27 @@ extern bool (*run_pass_hook)(token_cell* c);
 // pass only (RUN_ONE_PASS), or asking run_pass_hook before each pass
 // (RUN_ASKING). With `resume`, a trap on c itself lets c run, and the hook
 // is not asked about c. The cursor it returns is where the next pass starts.
-enum run_how { RUN_FREE, RUN_ONE_PASS, RUN_ASKING };
+// A RUN_LOGGING run runs free but first writes the state each pass starts
+// from into the ring `run_log` (run_log_mask + 1 entries, a power of two),
+// at the index run_log_count, which counts every entry ever written. A pass
+// that a trap stops is taken out again. run_log_mark goes into each entry
+// as it stands: a driver counts its own log of writes in it.
+enum run_how { RUN_FREE, RUN_ONE_PASS, RUN_ASKING, RUN_LOGGING };
 token_cell* run_from(token_cell* c, run_how how, bool resume);
+
+struct run_snapshot {
+    token_cell* at;
+    int32_t A;
+    uint32_t mark;
+    uint8_t flags[8];
+    uint8_t X, Y;
+    uint8_t flag_extra;
+    uint8_t depth;       // of the return stack
+    uint8_t byte_depth;  // of the byte stack
+};
+extern run_snapshot* run_log;
+extern uint64_t run_log_mask;
+extern uint64_t run_log_count;
+extern uint32_t run_log_mark;
+// Writes the state a pass at c starts from as the next entry of the ring.
+void run_log_pass(token_cell* c);

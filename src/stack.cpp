@@ -7,7 +7,7 @@
 addr_stack the_stack;
 byte_stack int_stack;
 #ifdef ZORVIK_ENGINE
-void (*stack_slot_hook)(int stack, int slot) = nullptr;
+void (*stack_slot_hook)(int stack, int slot, uintptr_t pushed) = nullptr;
 #endif
 
 void stack_init(addr_stack* s)
@@ -24,7 +24,7 @@ void stack_push(addr_stack* s, token_cell* cell)
     }
 #ifdef ZORVIK_ENGINE
     if (stack_slot_hook)
-        stack_slot_hook(0, s->count);
+        stack_slot_hook(0, s->count, (uintptr_t)cell);
 #endif
     s->items[s->count++] = cell;
 }
@@ -48,7 +48,7 @@ void int_stack_push(byte_stack* s, uint8_t byte)
         return;
 #ifdef ZORVIK_ENGINE
     if (stack_slot_hook)
-        stack_slot_hook(1, s->count);
+        stack_slot_hook(1, s->count, byte);
 #endif
     s->items[s->count++] = byte;
 }

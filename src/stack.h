@@ -23,8 +23,8 @@ extern byte_stack int_stack;
 #ifdef ZORVIK_ENGINE
 // Builds for a driving front end can watch the stacks: the hook, while
 // set, is told the slot a push is about to overwrite (0: the return stack,
-// 1: the byte stack).
-extern void (*stack_slot_hook)(int stack, int slot);
+// 1: the byte stack) and what goes there (a cell, or a byte).
+extern void (*stack_slot_hook)(int stack, int slot, uintptr_t pushed);
 #endif
 
 void stack_init(addr_stack* s);

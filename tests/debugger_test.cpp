@@ -97,6 +97,10 @@ TEST(Debugger, ReverseStepGivesBackTheEarlierStateExactly)
         RunResult undone = debug("stacks.zvs", repeated("step", 16) + repeated("reverse-step", back) + look, "5 7",
                                  {"--record"});
         EXPECT_EQ(after_marker(undone.out), after_marker(there.out)) << back << " back\n" << undone.out;
+        // The same after a recorded continue, which the engine records itself.
+        RunResult ran = debug("stacks.zvs", "record\nbreak 14\ncontinue\n" + repeated("reverse-step", back + 1) + look,
+                              "5 7");
+        EXPECT_EQ(after_marker(ran.out), after_marker(there.out)) << back << " back after continue\n" << ran.out;
     }
     RunResult replayed = debug("stacks.zvs",
                                "record\nnext\nnext\nreverse-step\nreverse-step\nnext\nnext\nnext\nnext\n"
