@@ -123,12 +123,14 @@ static void on_stack_slot(int stack, int slot, uintptr_t pushed)
     }
 }
 
-// Entries the ring has written over are gone: so are their writes.
+// Entries the ring has written over are gone: so are their writes. One
+// place is always spare, since the engine takes back an entry that a trap
+// stopped after writing it there, over what was the oldest.
 static void trim()
 {
-    uint64_t size = run_log_mask + 1;
-    if (run_log_count - h.first > size)
-        h.first = run_log_count - size;
+    uint64_t keep_entries = run_log_mask;  // the ring's size less one
+    if (run_log_count - h.first > keep_entries)
+        h.first = run_log_count - keep_entries;
     uint64_t keep = h.first < run_log_count ? writes_from(h.first) : writes_end();
     while (h.writes_base < keep) {
         if (h.writes.front().kind == WRITE_RETURN_SLOT) {
@@ -143,8 +145,8 @@ static void trim()
 void history_start(size_t limit)
 {
     history_stop();
-    size_t size = 1;
-    while (size < limit)
+    size_t size = 2;
+    while (size < limit + 1)
         size <<= 1;
     h.ring.assign(size, run_snapshot{});
     run_log = h.ring.data();

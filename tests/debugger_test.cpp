@@ -102,6 +102,16 @@ TEST(Debugger, ReverseStepGivesBackTheEarlierStateExactly)
                               "5 7");
         EXPECT_EQ(after_marker(ran.out), after_marker(there.out)) << back << " back after continue\n" << ran.out;
     }
+    // A trap after the history's ring has wrapped takes its entry back
+    // without harming the oldest one: going back to the start is exact.
+    std::string dir = enter_run_dir();
+    std::ofstream(dir + "/count.zvs") << "loop inx\n stx $10\n jmp loop\n";
+    std::ofstream(dir + "/script") << "record\nbreak 1\ncondition 1 X == 40\ncontinue\nreverse-continue\n"
+                                      "print [$10]\nprint X\n";
+    RunResult wrapped = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "--history", "15", "-x", "script", "count.zvs"}, "", dir);
+    EXPECT_NE(wrapped.out.find("start of the history: inx\n[$10] = 35 ($23)\nX = 35 ($23)\n"), std::string::npos)
+        << wrapped.out;
+
     RunResult replayed = debug("stacks.zvs",
                                "record\nnext\nnext\nreverse-step\nreverse-step\nnext\nnext\nnext\nnext\n"
                                "print [$10]\nprint [$11]\n",
