@@ -71,19 +71,6 @@ static uint64_t writes_to(uint64_t n)
     return n + 1 < run_log_count ? writes_from(n + 1) : writes_end();
 }
 
-static void fill(run_snapshot& e, token_cell* at)
-{
-    e.at = at;
-    e.A = _reg.A;
-    e.mark = run_log_mark;
-    memcpy(e.flags, _reg.flags, sizeof e.flags);
-    e.X = _reg.X;
-    e.Y = _reg.Y;
-    e.flag_extra = _reg.flag_extra;
-    e.depth = (uint8_t)the_stack.count;
-    e.byte_depth = (uint8_t)int_stack.count;
-}
-
 static void restore(const run_snapshot& e)
 {
     _reg.A = e.A;
@@ -227,7 +214,7 @@ bool history_undo()
     if (h.back >= run_log_count - h.first)
         return false;
     if (h.back == 0) {
-        fill(h.present, dbg.at);
+        run_snapshot_now(h.present, dbg.at);
         h.slot_at = h.slots_base + h.slots.size();
     }
     uint64_t n = run_log_count - 1 - h.back;

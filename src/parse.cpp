@@ -224,9 +224,8 @@ uint64_t run_log_mask = 0;
 uint64_t run_log_count = 0;
 uint32_t run_log_mark = 0;
 
-static inline void log_pass(token_cell* c)
+static inline void fill_snapshot(run_snapshot& e, token_cell* c)
 {
-    run_snapshot& e = run_log[run_log_count++ & run_log_mask];
     e.at = c;
     e.A = _reg.A;
     e.mark = run_log_mark;
@@ -238,9 +237,19 @@ static inline void log_pass(token_cell* c)
     e.byte_depth = (uint8_t)int_stack.count;
 }
 
+static inline void log_pass(token_cell* c)
+{
+    fill_snapshot(run_log[run_log_count++ & run_log_mask], c);
+}
+
 void run_log_pass(token_cell* c)
 {
     log_pass(c);
+}
+
+void run_snapshot_now(run_snapshot& e, token_cell* c)
+{
+    fill_snapshot(e, c);
 }
 
 static inline token_cell* returned(run_return why, token_cell* c)

@@ -66,3 +66,5 @@ extern uint64_t run_log_count;
 extern uint32_t run_log_mark;
 // Writes the state a pass at c starts from as the next entry of the ring.
 void run_log_pass(token_cell* c);
+// The same state, into e.
+void run_snapshot_now(run_snapshot& e, token_cell* c);
