@@ -130,8 +130,9 @@ TEST(Debugger, InterruptStopsABusyLoopAndRunReadsAnEditedSource)
                                        "\"$1\" spin.zvs <commands >out 2>&1 & pid=$!\n"
                                        "exec 3>commands\n"
                                        "echo continue >&3\n"
-                                       "sleep 1\n"
-                                       "kill -INT $pid\n"
+                                       // until the stop shows: a slow start may take the first
+                                       "for i in $(seq 100); do sleep 0.2; kill -INT $pid;\n"
+                                       "  grep -q interrupted out && break; done\n"
                                        "echo 'print 6 * 7' >&3\n"
                                        "echo 'break 2' >&3\n"
                                        "sleep 0.5\n"
