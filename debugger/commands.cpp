@@ -6,7 +6,6 @@
 
 #include "SDL.h"
 #include "debugger.h"
-#include "decode.h"
 #include "display.h"
 #include "machine.h"
 #include "screen.h"
@@ -216,28 +215,15 @@ void for_each_numbered(const std::string& a, void (*act)(dbg_point&))
 void cmd_delete(const std::string& a)
 {
     if (trim(a).empty()) {
-        std::vector<dbg_point> all = dbg.points;
-        dbg.points.clear();
-        for (dbg_point& p : all)
-            if (p.cell)
-                decode_untrap(p.cell);
+        while (!dbg.points.empty())
+            dbg_delete_point(dbg.points.size() - 1);
         return;
     }
     std::string rest = a;
     while (!trim(rest).empty()) {
         std::string n = first_word(rest, &rest);
-        dbg_point* p = numbered(n);
-        if (!p)
-            continue;
-        token_cell* c = p->cell;
-        dbg.points.erase(dbg.points.begin() + (p - dbg.points.data()));
-        if (c) {
-            bool still = false;
-            for (dbg_point& q : dbg.points)
-                still |= q.cell == c && q.enabled;
-            if (!still)
-                decode_untrap(c);
-        }
+        if (dbg_point* p = numbered(n))
+            dbg_delete_point((size_t)(p - dbg.points.data()));
     }
 }
 
@@ -481,7 +467,7 @@ void info_display(const std::string&) { cmd_display(""); }
 void cmd_info(const std::string& a)
 {
     std::string rest, what = first_word(a, &rest);
-    if (what == "registers" || what == "reg" || what == "r" || what == "registe")
+    if (what == "registers" || what == "reg" || what == "r")
         info_registers();
     else if (what == "stack" || what == "s")
         info_stack();

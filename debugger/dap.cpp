@@ -177,14 +177,8 @@ bool set_condition(dbg_point& p, const json& b, std::string& message)
 void drop_points(bool (*of_kind)(const dbg_point&))
 {
     for (size_t i = dbg.points.size(); i-- > 0;)
-        if (of_kind(dbg.points[i])) {
-            dbg_disarm(dbg.points[i]);
-            token_cell* c = dbg.points[i].cell;
-            dbg.points.erase(dbg.points.begin() + (long)i);
-            for (dbg_point& q : dbg.points)
-                if (q.cell == c && q.enabled)
-                    dbg_arm(q);
-        }
+        if (of_kind(dbg.points[i]))
+            dbg_delete_point(i);
 }
 
 json add_point(const json& b, dbg_point_kind kind, const std::string& where)
@@ -655,9 +649,8 @@ void dap_set_sink(void (*sink)(const std::string& framed))
 void dap_reset()
 {
     launched = stop_on_entry = leaving = false;
-    for (dbg_point& p : dbg.points)
-        dbg_disarm(p);
-    dbg.points.clear();
+    while (!dbg.points.empty())
+        dbg_delete_point(dbg.points.size() - 1);
     history_stop();
 }
 

@@ -123,6 +123,9 @@ extern void (*dbg_log_hook)(const std::string& message);
 void dbg_arm(dbg_point& p);
 void dbg_disarm(dbg_point& p);
 dbg_point* dbg_point_numbered(int number);
+// Deletes the point at `index` of dbg.points; its cell stays trapped only
+// while another enabled breakpoint stands on it.
+void dbg_delete_point(size_t index);
 // Sets a watchpoint's remembered value from the machine as it is.
 void dbg_watch_refresh(dbg_point& p);
 

@@ -237,8 +237,8 @@ bool dbg_expr_constant(const dbg_expr& e)
         int64_t op = e.code[i];
         if (op == E_A || op == E_X || op == E_Y || op == E_FLAG || op == E_MEM)
             return false;
-        if (op == E_CONST || op == E_FLAG)
-            i++;
+        if (op == E_CONST)
+            i++;  // its number
     }
     return true;
 }

@@ -222,6 +222,13 @@ void dbg_disarm(dbg_point& p)
     retrap(p.cell);
 }
 
+void dbg_delete_point(size_t index)
+{
+    token_cell* c = dbg.points[index].cell;
+    dbg.points.erase(dbg.points.begin() + (long)index);
+    retrap(c);
+}
+
 dbg_point* dbg_point_numbered(int number)
 {
     for (dbg_point& p : dbg.points)
@@ -442,9 +449,7 @@ static void drop_temporaries()
     for (int number : stopped_temporaries)
         for (size_t i = 0; i < dbg.points.size(); i++)
             if (dbg.points[i].number == number) {
-                token_cell* c = dbg.points[i].cell;
-                dbg.points.erase(dbg.points.begin() + (long)i);
-                retrap(c);
+                dbg_delete_point(i);
                 break;
             }
     stopped_temporaries.clear();
