@@ -4,4 +4,5 @@
 
 extern int debug_mode;        // 0 none, 1 "--debug", 2 "--debug=gfx"
 
-int SDL_main(int argc, char** argv);
+// C linkage, as SDL declares it on the platforms where it calls this itself.
+extern "C" int SDL_main(int argc, char** argv);

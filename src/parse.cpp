@@ -17,6 +17,7 @@
 #include "services.h"
 #include "stack.h"
 #include "symtab.h"
+#include "yield.h"
 
 int64_t run_budget = -1;
 bool run_budget_spent = false;
@@ -200,10 +201,12 @@ static uint64_t passes_run = 0;
     } while (0)
 // A step that may close a loop (a taken branch, a jump, a call, a return, a
 // service call) also ends the run when a signal has asked for it or the
-// budget is spent.
+// budget is spent. On a host that shares its thread, it is also where the
+// machine gives way (yield.h).
 #define jump(to_cell)                          \
     do {                                       \
         c = (to_cell);                         \
+        YIELD_POINT();                         \
         if (halt_signal || --budget < 0) {     \
             run_budget_spent = budget < 0;     \
             return returned(RUN_HALTED, c);    \

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Builds the machine's web page into build/web/, installing what is missing:
+#   web/build.sh
+# The machine and the checker are the project's own C++ sources, compiled to
+# WebAssembly by emscripten; the editor is bundled from npm by esbuild. The
+# font and the icon come from the native build's run folder.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/setup.sh"
+
+zorvik_install "${ZORVIK_PACKAGES[@]}" emscripten
+zorvik_build "$ZORVIK_ROOT/build/release" Release -DZORVIK_TESTS=OFF
+web="$ZORVIK_ROOT/web"
+out="$ZORVIK_ROOT/build/web"
+obj="$ZORVIK_ROOT/build/web-obj"
+mkdir -p "$out" "$obj/machine" "$obj/check"
+(cd "$web" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+
+# Debian's emcc finds its JavaScript modules only through NODE_PATH. Its
+# clang also warns of char subscripts, which index the lexer's byte tables
+# on purpose.
+export NODE_PATH=/usr/share/nodejs
+core=(display lex position symtab icode listing machine parse decode arith stack services
+      screen pixelbuffer mxfont debug halt main)
+flags=(-std=c++20 -O2 -Wall -Wextra -Wno-char-subscripts -I"$ZORVIK_ROOT/src" -I"$ZORVIK_ROOT/check" -I"$web")
+
+# Compiles SOURCE into DIR when the object is older than the sources; the
+# machine's objects carry the page's give-way point (yield.h).
+compile() {
+    local dir="$1" source="$2" object
+    object="$dir/$(basename "$source" .cpp).o"
+    if [ ! -e "$object" ] || [ -n "$(find "$ZORVIK_ROOT/src" "$ZORVIK_ROOT/check" "$web"/*.cpp "$web"/*.h \
+            -name '*.[ch]*' -newer "$object" -print -quit)" ]; then
+        local define=()
+        [ "$dir" = "$obj/machine" ] && define=(-DZORVIK_WEB)
+        emcc "${flags[@]}" "${define[@]}" -c "$source" -o "$object"
+    fi
+}
+export -f compile
+export ZORVIK_ROOT web obj
+export flags_string="${flags[*]}"
+jobs=()
+for f in "${core[@]}"; do jobs+=("$obj/machine $ZORVIK_ROOT/src/$f.cpp" "$obj/check $ZORVIK_ROOT/src/$f.cpp"); done
+jobs+=("$obj/machine $web/entry.cpp" "$obj/machine $web/pace.cpp" "$obj/machine $web/platform.cpp"
+       "$obj/check $ZORVIK_ROOT/check/rules.cpp" "$obj/check $web/check.cpp")
+printf '%s\n' "${jobs[@]}" | xargs -P2 -L1 bash -c 'flags=($flags_string); compile "$0" "$1"'
+
+# The machine: asynchronous where it waits for the page (a refresh, a
+# console read, the pause and the regular give-way), nowhere else.
+emcc -O2 "$obj"/machine/*.o -o "$out/machine.js" \
+    -sASYNCIFY -sASYNCIFY_IMPORTS='["fd_read","web_wait_frame","web_give_way"]' \
+    -sMODULARIZE -sEXPORT_NAME=ZorvikMachine -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB \
+    -sEXPORTED_FUNCTIONS='["_web_run","_web_stop","_web_key","_web_set_full_speed","_malloc","_free"]' \
+    -sEXPORTED_RUNTIME_METHODS='["ccall","FS"]' \
+    --js-library "$web/library.js" \
+    --embed-file "$ZORVIK_ROOT/build/release/run/term.mxf@/term.mxf"
+# The checker, a module of its own.
+emcc -O2 "$obj"/check/*.o -o "$out/check.js" \
+    -sMODULARIZE -sEXPORT_NAME=ZorvikCheck -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB \
+    -sEXPORTED_FUNCTIONS='["_web_check","_web_mnemonics","_malloc","_free"]' \
+    -sEXPORTED_RUNTIME_METHODS='["UTF8ToString"]'
+
+# The examples, snake first, for the page's menu.
+node "$web/examples.mjs" "$ZORVIK_ROOT/examples" "$obj/examples.json"
+"$web/node_modules/.bin/esbuild" "$web/page.js" --bundle --minify --format=iife \
+    --alias:zorvik-examples="$obj/examples.json" --outfile="$out/page.js" --log-level=warning
+cp "$web/index.html" "$web/page.css" "$out/"
+cp "$ZORVIK_ROOT/build/release/run/icon.bmp" "$out/icon.bmp"
+mkdir -p "$out/manual"
+cp "$ZORVIK_ROOT"/docs/*.md "$out/manual/"
+echo "The page is in $out" >&2

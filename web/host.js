@@ -1,0 +1,239 @@
+// The machine in the page: one instance of the WebAssembly machine, the
+// functions it calls back (drawing, console input, pacing and the pause),
+// and the state of the run in progress.
+import keyTable from './keys.json';
+
+const WIDTH = 480, HEIGHT = 272;
+const empty = new Uint8Array(0);
+const encoder = new TextEncoder();
+
+let machine = null;
+let loading = null;
+let view = null;          // the visible canvas's context
+let lastFrame = null;     // the last shown frame, RGBA
+let listeners = {};
+const run = {
+  state: 'idle',
+  stopping: false,
+  pause: true,
+  given: null,            // console input given up front, or null to ask
+  queued: empty,          // console input typed but not read yet
+  out: [], outLength: 0,  // standard output, in chunks
+  waiting: null,          // the machine's callback while it waits for the page
+  waitingFor: null,       // 'frame', 'turn', 'input' or 'pause'
+  done: null,             // the promise of the run
+};
+
+function emit(name, ...args) {
+  if (listeners[name]) listeners[name](...args);
+}
+
+export function hostOn(handlers) {
+  listeners = handlers;
+}
+
+function setState(state) {
+  run.state = state;
+  emit('state', state);
+}
+
+// A channel message comes back sooner than a timer, which browsers hold to
+// 4 ms or more once timers nest.
+const turnChannel = new MessageChannel();
+turnChannel.port1.onmessage = () => wake();
+
+function wait(kind, callback) {
+  run.waiting = callback;
+  run.waitingFor = kind;
+}
+
+function wake(bytes) {
+  const callback = run.waiting;
+  run.waiting = null;
+  run.waitingFor = null;
+  if (callback) callback(bytes || empty);
+}
+
+// At most one line of `bytes`, and no more than `room`; the rest stays.
+function takeLine(room) {
+  const source = run.given !== null ? run.given : run.queued;
+  let end = source.indexOf(10);
+  end = end < 0 ? source.length : end + 1;
+  end = Math.min(end, room);
+  const line = source.subarray(0, end);
+  if (run.given !== null) run.given = source.subarray(end);
+  else run.queued = source.subarray(end);
+  return line;
+}
+
+const host = {
+  present(pixels, width, height) {
+    if (!lastFrame || lastFrame.length !== pixels.length) lastFrame = new Uint8ClampedArray(pixels.length);
+    lastFrame.set(pixels);
+    if (view) view.putImageData(new ImageData(lastFrame, width, height), 0, 0);
+    emit('frame');
+  },
+  waitFrame(callback) {
+    if (run.stopping) return callback();
+    wait('frame', callback);
+    requestAnimationFrame(() => { if (run.waitingFor === 'frame') wake(); });
+  },
+  giveWay(callback) {
+    wait('turn', callback);
+    turnChannel.port2.postMessage(0);
+  },
+  read(isTerminal, room, callback) {
+    if (run.stopping) return callback(empty);
+    if (isTerminal) {
+      // The pause at nop: without a pause there is nobody at the terminal.
+      if (!run.pause) return callback(empty);
+      wait('pause', callback);
+      emit('output', outputText());
+      setState('waiting-input');
+      emit('pause');
+      return;
+    }
+    if (run.given !== null || run.queued.length) return callback(takeLine(room));
+    wait('input', () => callback(takeLine(room)));
+    emit('output', outputText());
+    setState('waiting-input');
+    emit('input');
+  },
+};
+
+function writeOut(byte) {
+  const last = run.out[run.out.length - 1];
+  if (!last || last.used === last.bytes.length) {
+    run.out.push({bytes: new Uint8Array(Math.max(4096, run.outLength)), used: 0});
+    return writeOut(byte);
+  }
+  last.bytes[last.used++] = byte;
+  run.outLength++;
+}
+
+function outputBytes() {
+  const all = new Uint8Array(run.outLength);
+  let at = 0;
+  for (const chunk of run.out) {
+    all.set(chunk.bytes.subarray(0, chunk.used), at);
+    at += chunk.used;
+  }
+  return all;
+}
+
+function outputText() {
+  return new TextDecoder().decode(outputBytes());
+}
+
+// SDL's own canvas, never shown: SDL reads it back at every lock, which a
+// canvas kept in memory does fastest.
+function sdlCanvas() {
+  const canvas = document.createElement('canvas');
+  canvas.getContext('2d', {willReadFrequently: true});
+  return canvas;
+}
+
+// Loads the machine once; `canvas` shows its frames.
+export function hostLoad(canvas) {
+  view = canvas.getContext('2d');
+  if (!loading) {
+    loading = globalThis.ZorvikMachine({
+      host,
+      canvas: sdlCanvas(),
+      keyboardListeningElement: document.createElement('div'),  // keys come through hostKey
+      stdin: () => null,
+      stdout: (byte) => { if (byte !== null) writeOut(byte); },
+      stderr: () => {},
+      print: () => {},
+      printErr: (text) => console.debug(text),
+    }).then((m) => { machine = m; return m; });
+  }
+  return loading;
+}
+
+// Runs `source`: resolves with the machine's status and standard output.
+export async function hostRun(source, options = {}) {
+  await hostLoad(options.canvas || view.canvas);
+  if (run.done) {
+    hostStop();
+    await run.done.catch(() => {});
+  }
+  machine.FS.writeFile('/program.zvs', typeof source === 'string' ? encoder.encode(source) : source);
+  run.stopping = false;
+  run.pause = options.pause !== false;
+  run.given = options.input === undefined || options.input === null ? null : encoder.encode(String(options.input));
+  run.queued = empty;
+  run.out = [];
+  run.outLength = 0;
+  setState('running');
+  const started = machine.ccall('web_run', 'number', ['number', 'number', 'number'],
+                                [options.debug | 0, options.fullSpeed ? 1 : 0, options.frames | 0], {async: true});
+  run.done = Promise.resolve(started).then((status) => {
+    run.done = null;
+    const result = {status, console: outputText()};
+    setState('ended');
+    emit('output', result.console);
+    return result;
+  });
+  return run.done;
+}
+
+// Ends the run in progress, whatever it is doing, at the machine's next step.
+export function hostStop() {
+  if (!machine || !run.done) return;
+  run.stopping = true;
+  machine._web_stop();
+  if (run.waitingFor === 'frame' || run.waitingFor === 'pause' || run.waitingFor === 'input') {
+    run.given = null;
+    run.queued = empty;
+    wake(empty);
+  }
+}
+
+// A line typed at the console's input line.
+export function hostSendLine(text) {
+  const line = encoder.encode(text + '\n');
+  const joined = new Uint8Array(run.queued.length + line.length);
+  joined.set(run.queued);
+  joined.set(line, run.queued.length);
+  run.queued = joined;
+  if (run.waitingFor === 'input') {
+    setState('running');
+    wake();
+  }
+}
+
+// Continue after the pause at nop.
+export function hostContinue() {
+  if (run.waitingFor !== 'pause') return;
+  setState('running');
+  wake(new Uint8Array([32]));
+}
+
+export function hostSetFullSpeed(on) {
+  if (machine) machine._web_set_full_speed(on ? 1 : 0);
+}
+
+// A key by SDL's name, or by the browser's key code; false when none.
+export function hostKey(name, down) {
+  const number = keyTable.names[name] ?? keyTable.names[String(name).toLowerCase()] ?? keyTable.names[keyTable.codes[name]];
+  if (number === undefined || !machine) return false;
+  machine._web_key(number, down ? 1 : 0);
+  return true;
+}
+
+export function hostCodeKnown(code) {
+  return code in keyTable.codes;
+}
+
+export function hostState() {
+  return run.state;
+}
+
+export function hostOutput() {
+  return outputText();
+}
+
+export function hostFrame() {
+  return lastFrame ? {width: WIDTH, height: HEIGHT, rgba: new Uint8ClampedArray(lastFrame)} : null;
+}
