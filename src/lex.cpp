@@ -172,6 +172,11 @@ void mlex_init_stream(mlex_file* f, FILE* stream)
 {
     init_map();
     f->stream = stream;
+    // Each source counts its lines, columns and braces from its own start,
+    // also when a process reads more than one.
+    cur_line = 0;
+    cur_pos = 0;
+    scope = 0;
     pushed_back = READ_END;
     input_ended = false;
     read_reset(stream);

@@ -24,8 +24,6 @@ std::ostream& operator<<(std::ostream& os, const Tok& t)
 // Lexes a source call by call, recording what each call hands over.
 std::vector<Tok> lex(const std::string& source)
 {
-    cur_line = 0;
-    cur_pos = 0;
     mlex_file f{};
     EXPECT_EQ(mlex_init_file(&f, write_temp_file(source).c_str()), 1);
     sym_init(&symbols);
@@ -147,6 +145,18 @@ TEST(Lexer, PositionsCountOnlyCountingReads)
     toks = lex("a\nbb\n\n c");
     EXPECT_EQ(toks[1], (Tok{"bb", 5, 1, 1, 0}));
     EXPECT_EQ(toks[2], (Tok{"c", 5, 2, 3, 0}));
+}
+
+// A process that reads a second source (the page, the debugger's restart)
+// sees the same positions and depths as for the first, even after a source
+// that ends inside braces.
+TEST(Lexer, EverySourceCountsFromItsOwnStart)
+{
+    const std::string source = "start lda #1\n{ { sta $20\n";
+    std::vector<Tok> first = lex(source);
+    EXPECT_EQ(lex(source), first);
+    EXPECT_EQ(first[0].line, 0);
+    EXPECT_EQ(first[0].scope, 0);
 }
 
 TEST(Lexer, CarriageReturnLineFeedReadsAsNewline)

@@ -33,9 +33,15 @@ EMSCRIPTEN_KEEPALIVE int web_run(int debug, int full_speed, int frame_limit)
     web_full_speed = full_speed != 0;
     web_frame_limit = frame_limit > 0 ? frame_limit : 0;
     web_frames_shown = 0;
-    // A run starts with nothing left of the last one's console input.
+    // A run starts with nothing left of the last one's console input and
+    // key events, as a new process would; then the page's keys for the
+    // start go in.
     __fpurge(stdin);
     clearerr(stdin);
+    SDL_Event old;
+    while (SDL_PollEvent(&old)) {
+    }
+    web_frame_shown(0);
     display_shown_hook = pace_shown;
     pace_start();
     int status = SDL_main(argc, argv);

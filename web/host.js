@@ -22,6 +22,7 @@ const run = {
   waiting: null,          // the machine's callback while it waits for the page
   waitingFor: null,       // 'frame', 'turn', 'input' or 'pause'
   done: null,             // the promise of the run
+  keys: [],               // scripted key events: [frame, key name, down]
 };
 
 function emit(name, ...args) {
@@ -78,6 +79,9 @@ const host = {
     wait('frame', callback);
     requestAnimationFrame(() => { if (run.waitingFor === 'frame') wake(); });
   },
+  shown(count) {
+    for (const [frame, name, down] of run.keys) if (frame === count) hostKey(name, down);
+  },
   giveWay(callback) {
     wait('turn', callback);
     turnChannel.port2.postMessage(0);
@@ -127,9 +131,10 @@ function outputText() {
 
 // SDL's own canvas, never shown: SDL reads it back at every lock, which a
 // canvas kept in memory does fastest.
+let sdlContext = null;
 function sdlCanvas() {
   const canvas = document.createElement('canvas');
-  canvas.getContext('2d', {willReadFrequently: true});
+  sdlContext = canvas.getContext('2d', {willReadFrequently: true});
   return canvas;
 }
 
@@ -152,6 +157,11 @@ export function hostLoad(canvas) {
 }
 
 // Runs `source`: resolves with the machine's status and standard output.
+// The options: `input`, the console input (else the page asks for each
+// line); `debug`, 0, 1 or 2; `pause: false` passes over the pause at nop;
+// `fullSpeed`; `frames`, the shown frames after which the run ends; `keys`,
+// key events [frame, key name, down] that go into the queue once that many
+// frames have been shown.
 export async function hostRun(source, options = {}) {
   await hostLoad(options.canvas || view.canvas);
   if (run.done) {
@@ -165,6 +175,11 @@ export async function hostRun(source, options = {}) {
   run.queued = empty;
   run.out = [];
   run.outLength = 0;
+  run.keys = options.keys || [];
+  lastFrame = null;
+  // Each run opens a new window, black until its first frame.
+  sdlContext.clearRect(0, 0, sdlContext.canvas.width, sdlContext.canvas.height);
+  view.fillRect(0, 0, view.canvas.width, view.canvas.height);
   setState('running');
   const started = machine.ccall('web_run', 'number', ['number', 'number', 'number'],
                                 [options.debug | 0, options.fullSpeed ? 1 : 0, options.frames | 0], {async: true});

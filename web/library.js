@@ -41,6 +41,10 @@ mergeInto(LibraryManager.library, {
     Module.host.present(HEAPU8.subarray(rgba, rgba + width * height * 4), width, height);
   },
 
+  web_frame_shown: function (count) {
+    Module.host.shown(count);
+  },
+
   web_wait_frame__deps: ['$Asyncify'],
   web_wait_frame: function () {
     return Asyncify.handleSleep(function (wakeUp) {

@@ -65,6 +65,9 @@ bool pace_shown(SDL_Surface* surface)
     if (!pace_frame.empty())
         web_present(pace_frame.data(), surface->w, surface->h);
     web_frames_shown++;
+    if (web_frame_limit && web_frames_shown >= web_frame_limit)
+        return true;
+    web_frame_shown(web_frames_shown);
     if (web_full_speed) {
         if (emscripten_get_now() - pace_last_turn >= SLICE_MS)
             pace_give_way();
@@ -73,5 +76,5 @@ bool pace_shown(SDL_Surface* surface)
         web_wait_frame();
         pace_last_turn = emscripten_get_now();
     }
-    return web_frame_limit && web_frames_shown >= web_frame_limit;
+    return false;
 }

@@ -201,6 +201,8 @@ window.zorvik = {
   key: (name, down) => hostKey(name, down),
   output: hostOutput,
   check,
+  // The editor's source, or with `text`, the editor's source becomes it.
+  source: (text) => (text === undefined ? editorText(editor) : editorSetText(editor, text)),
 };
 
 async function start() {

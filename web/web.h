@@ -16,6 +16,9 @@ bool pace_shown(struct SDL_Surface* surface);
 extern "C" {
 // The page: shows a frame of RGBA pixels on its canvas.
 void web_present(const uint8_t* rgba, int width, int height);
+// The page: `count` frames have been shown and the run goes on; 0 before
+// the first. The page's scripted key events go into the queue here.
+void web_frame_shown(int64_t count);
 // The page: returns at the display's next frame (or at once after a stop).
 void web_wait_frame();
 // The page: returns once the browser has had its turn.
