@@ -177,7 +177,7 @@ test('Stop ends an endless busy loop within 100 ms', async () => {
   assert.ok(elapsed >= 0 && elapsed < 100, `stopping took ${elapsed} ms`);
 });
 
-test('a console read waits for its line', async () => {
+test('a console read waits for its line, and the pause for Continue', async () => {
   const program = join(root, 'examples', 'hello.zvs');
   const expected = nativeRun(program, [], 'Ada\n3\n');
   const p = await openPage(origin);
@@ -193,6 +193,17 @@ test('a console read waits for its line', async () => {
   await p.press('#input', 'Enter');
   await p.waitForFunction(() => window.zorvik.state() === 'ended');
   assert.equal(await p.evaluate(() => window.zorvik.output()), expected.console);
+
+  // The pause at nop of a debug mode waits for Continue, with the
+  // registers already in the console.
+  const paused = p.evaluate(() => window.zorvik.run('lda #7\nnop\nlda #9\n', {debug: 1}));
+  await p.waitForSelector('#continue:not([hidden])');
+  assert.equal(await p.evaluate(() => window.zorvik.state()), 'waiting-input');
+  assert.match(await p.textContent('#console'), /Accumulator \(Dec\/Hex\) = 7\/7/);
+  await p.click('#continue');
+  const {status, console: out} = await paused;
+  assert.equal(status, 0);
+  assert.match(out, /Accumulator \(Dec\/Hex\) = 9\/9/);
   await p.close();
 });
 
