@@ -85,11 +85,11 @@ TEST(Manual, PalettePictureIsCurrent)
 
 namespace {
 
-// Commands that build or run this suite, the benchmarks or the fuzzers:
-// CI runs them itself, and the suite cannot run them from inside.
+// Commands that build or run this suite, the benchmarks, the fuzzers or the
+// page: CI runs them itself, and the suite cannot run them from inside.
 bool runs_the_build(const std::string& line)
 {
-    for (const char* start : {"./test.sh", "bench/", "fuzz/run.sh", "cmake --build"})
+    for (const char* start : {"./test.sh", "bench/", "fuzz/run.sh", "cmake --build", "web/"})
         if (line.starts_with(start))
             return true;
     return false;
