@@ -19,6 +19,8 @@ const run = {
   given: null,            // console input given up front, or null to ask
   queued: empty,          // console input typed but not read yet
   out: [], outLength: 0,  // standard output, in chunks
+  dropped: 0,             // bytes of it no longer kept
+  unshown: false,         // output the pane has not shown yet
   waiting: null,          // the machine's callback while it waits for the page
   waitingFor: null,       // 'frame', 'turn', 'input' or 'pause'
   done: null,             // the promise of the run
@@ -75,6 +77,7 @@ const host = {
     emit('frame');
   },
   waitFrame(callback) {
+    showRunning();
     if (run.stopping) return callback();
     wait('frame', callback);
     requestAnimationFrame(() => { if (run.waitingFor === 'frame') wake(); });
@@ -83,6 +86,7 @@ const host = {
     for (const [frame, name, down] of run.keys) if (frame === count) hostKey(name, down);
   },
   giveWay(callback) {
+    showRunning();
     wait('turn', callback);
     turnChannel.port2.postMessage(0);
   },
@@ -92,41 +96,71 @@ const host = {
       // The pause at nop: without a pause there is nobody at the terminal.
       if (!run.pause) return callback(empty);
       wait('pause', callback);
-      emit('output', outputText());
+      emit('output', outputTail());
       setState('waiting-input');
       emit('pause');
       return;
     }
     if (run.given !== null || run.queued.length) return callback(takeLine(room));
     wait('input', () => callback(takeLine(room)));
-    emit('output', outputText());
+    emit('output', outputTail());
     setState('waiting-input');
     emit('input');
   },
 };
 
+// Standard output is kept in chunks, up to OUTPUT_KEPT bytes: past that the
+// oldest chunks go, so that a long trace cannot exhaust the page's memory.
+const CHUNK = 1 << 16;
+const OUTPUT_KEPT = 64 << 20;
+const TAIL_SHOWN = 200000;
+
 function writeOut(byte) {
-  const last = run.out[run.out.length - 1];
-  if (!last || last.used === last.bytes.length) {
-    run.out.push({bytes: new Uint8Array(Math.max(4096, run.outLength)), used: 0});
-    return writeOut(byte);
+  let last = run.out[run.out.length - 1];
+  if (!last || last.used === CHUNK) {
+    last = {bytes: new Uint8Array(CHUNK), used: 0};
+    run.out.push(last);
+    if (run.out.length * CHUNK > OUTPUT_KEPT) run.dropped += run.out.shift().used;
   }
   last.bytes[last.used++] = byte;
   run.outLength++;
+  run.unshown = true;
 }
 
-function outputBytes() {
-  const all = new Uint8Array(run.outLength);
-  let at = 0;
+function outputBytes(from) {
+  const kept = run.outLength - run.dropped;
+  from = Math.max(0, Math.min(from, kept));
+  const all = new Uint8Array(kept - from);
+  let at = -from;
   for (const chunk of run.out) {
-    all.set(chunk.bytes.subarray(0, chunk.used), at);
-    at += chunk.used;
+    const part = chunk.bytes.subarray(0, chunk.used);
+    if (at + part.length > 0) all.set(at < 0 ? part.subarray(-at) : part, Math.max(at, 0));
+    at += part.length;
   }
   return all;
 }
 
 function outputText() {
-  return new TextDecoder().decode(outputBytes());
+  const text = new TextDecoder().decode(outputBytes(0));
+  return run.dropped ? `[the first ${run.dropped} bytes of output are not kept]\n${text}` : text;
+}
+
+// The end of the output, for the console pane.
+function outputTail() {
+  const kept = run.outLength - run.dropped;
+  const cut = run.dropped > 0 || kept > TAIL_SHOWN;
+  const text = new TextDecoder().decode(outputBytes(kept - TAIL_SHOWN));
+  return cut ? '…' + text : text;
+}
+
+// The console pane follows a running program a few times a second.
+let lastShown = 0;
+function showRunning() {
+  const now = performance.now();
+  if (!run.unshown || now - lastShown < 200) return;
+  lastShown = now;
+  run.unshown = false;
+  emit('output', outputTail());
 }
 
 // SDL's own canvas, never shown: SDL reads it back at every lock, which a
@@ -162,12 +196,21 @@ export function hostLoad(canvas) {
 // `fullSpeed`; `frames`, the shown frames after which the run ends; `keys`,
 // key events [frame, key name, down] that go into the queue once that many
 // frames have been shown.
-export async function hostRun(source, options = {}) {
+let latest = 0;
+let chain = Promise.resolve();
+
+export function hostRun(source, options = {}) {
+  const mine = ++latest;
+  hostStop();
+  const result = chain.then(() => (mine === latest ? runNow(source, options) : {status: 130, console: ''}));
+  chain = result.catch(() => {});
+  return result;
+}
+
+// One run at a time: a run asked for while another is on its way stops
+// that one, and one asked for later still takes the place of both.
+async function runNow(source, options) {
   await hostLoad(options.canvas || view.canvas);
-  if (run.done) {
-    hostStop();
-    await run.done.catch(() => {});
-  }
   machine.FS.writeFile('/program.zvs', typeof source === 'string' ? encoder.encode(source) : source);
   run.stopping = false;
   run.pause = options.pause !== false;
@@ -175,6 +218,7 @@ export async function hostRun(source, options = {}) {
   run.queued = empty;
   run.out = [];
   run.outLength = 0;
+  run.dropped = 0;
   run.keys = options.keys || [];
   lastFrame = null;
   // Each run opens a new window, black until its first frame.
@@ -183,14 +227,13 @@ export async function hostRun(source, options = {}) {
   setState('running');
   const started = machine.ccall('web_run', 'number', ['number', 'number', 'number'],
                                 [options.debug | 0, options.fullSpeed ? 1 : 0, options.frames | 0], {async: true});
-  run.done = Promise.resolve(started).then((status) => {
-    run.done = null;
-    const result = {status, console: outputText()};
-    setState('ended');
-    emit('output', result.console);
-    return result;
-  });
-  return run.done;
+  run.done = Promise.resolve(started);
+  const status = await run.done;
+  run.done = null;
+  const result = {status, console: outputText()};
+  setState('ended');
+  emit('output', outputTail());
+  return result;
 }
 
 // Ends the run in progress, whatever it is doing, at the machine's next step.

@@ -7,7 +7,6 @@ import {hostCodeKnown, hostContinue, hostFrame, hostKey, hostLoad, hostOn, hostO
 import {shareDecode, shareEncode} from './share.js';
 
 const $ = (id) => document.getElementById(id);
-const OUTPUT_SHOWN = 200000;  // characters of console output the pane keeps
 
 let checker = null;
 let editor = null;
@@ -23,7 +22,7 @@ function say(text, isError) {
 
 function showOutput(text) {
   const pane = $('console');
-  pane.textContent = text.length > OUTPUT_SHOWN ? '…' + text.slice(-OUTPUT_SHOWN) : text;
+  pane.textContent = text;
   pane.scrollTop = pane.scrollHeight;
 }
 
@@ -194,7 +193,7 @@ hostOn({
 
 // The scripting interface.
 window.zorvik = {
-  run: (source, options = {}) => hostRun(source, options).then((r) => { showOutput(r.console); return r; }),
+  run: hostRun,
   stop: hostStop,
   frame: hostFrame,
   state: hostState,
