@@ -221,6 +221,7 @@ async function runNow(source, options) {
   run.dropped = 0;
   run.keys = options.keys || [];
   lastFrame = null;
+  emit('output', '');
   // Each run opens a new window, black until its first frame.
   sdlContext.clearRect(0, 0, sdlContext.canvas.width, sdlContext.canvas.height);
   view.fillRect(0, 0, view.canvas.width, view.canvas.height);

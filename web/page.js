@@ -42,11 +42,14 @@ function debugMode() {
   return $('overlay').checked ? 2 : $('trace').checked ? 1 : 0;
 }
 
+// The status line speaks of the latest run only.
+let runs = 0;
 async function runEditor() {
+  const mine = ++runs;
   say('');
   $('status').textContent = '';
   const {status} = await hostRun(editorText(editor), {debug: debugMode(), fullSpeed: $('full-speed').checked});
-  $('status').textContent = status === 130 ? 'Stopped.' : `Ended with status ${status}.`;
+  if (mine === runs) $('status').textContent = status === 130 ? 'Stopped.' : `Ended with status ${status}.`;
 }
 
 function fitScreen() {
