@@ -226,10 +226,20 @@ async function runNow(source, options) {
   sdlContext.clearRect(0, 0, sdlContext.canvas.width, sdlContext.canvas.height);
   view.fillRect(0, 0, view.canvas.width, view.canvas.height);
   setState('running');
-  const started = machine.ccall('web_run', 'number', ['number', 'number', 'number'],
-                                [options.debug | 0, options.fullSpeed ? 1 : 0, options.frames | 0], {async: true});
-  run.done = Promise.resolve(started);
-  const status = await run.done;
+  let status;
+  try {
+    run.done = Promise.resolve(machine.ccall('web_run', 'number', ['number', 'number', 'number'],
+                                             [options.debug | 0, options.fullSpeed ? 1 : 0, options.frames | 0],
+                                             {async: true}));
+    status = await run.done;
+  } catch (e) {
+    // The machine left by exit() or failed: its module cannot go on, and the
+    // next run loads a new one.
+    status = e && e.name === 'ExitStatus' ? e.status : 1;
+    if (status === 1 && !(e && e.name === 'ExitStatus')) console.error(e);
+    machine = null;
+    loading = null;
+  }
   run.done = null;
   const result = {status, console: outputText()};
   setState('ended');
