@@ -156,7 +156,9 @@ TEST(Manual, EveryShellCommandWorksWhenPasted)
                 at = end == std::string::npos ? block.program.size() : end + 1;
                 if (line.empty() || line[0] == '#' || runs_the_build(line))
                     continue;
-                for (size_t p; (p = line.find("build/release")) != std::string::npos;)
+                // From past each replacement: the build under test may be
+                // build/release itself.
+                for (size_t p = 0; (p = line.find("build/release", p)) != std::string::npos; p += build.size())
                     line.replace(p, 13, build);
                 if (line.starts_with("./run.sh"))
                     line = "run_sh" + line.substr(8);
