@@ -9,6 +9,7 @@ zorvik_install "${ZORVIK_PACKAGES[@]}" libgtest-dev
 export SDL_VIDEODRIVER=dummy
 # The protocol test clients come from npm, pinned by their lock files.
 (cd "$ZORVIK_ROOT/tests/dap" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+(cd "$ZORVIK_ROOT/tests/lsp" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 
 for variant in release asan; do
     dir="$ZORVIK_ROOT/build/test-$variant"

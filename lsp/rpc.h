@@ -1,0 +1,14 @@
+// JSON-RPC over a byte stream with Content-Length headers, as the language
+// server protocol frames it.
+#pragma once
+#include <string>
+
+// Reads the next message's body from fd into `body`. Returns 1 for a
+// message, 0 at the end of the input, -1 for a frame that cannot be read
+// (then `body` holds why, and the stream goes on after it).
+int rpc_read(int fd, std::string& body);
+// Whether a whole message is already buffered, so that reading one will
+// not wait.
+bool rpc_buffered();
+// Writes one message, framed, to standard output.
+void rpc_write(const std::string& body);
