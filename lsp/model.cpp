@@ -135,11 +135,23 @@ model_program model_read(const std::string& source)
             t.label = index[c->tok->label];
         if (t.role == ROLE_LABEL)
             p.labels.push_back((int)i);
+        t.jump = t.type == TOK_WORD && sym_is_jump(c->tok->pcode);
+        if (t.type == TOK_WORD && c->tok->pcode && decode_searches(c->tok->pcode) && c->code.kind != OPERAND_NONE) {
+            // The search leaves the cursor just past the token it found.
+            int found = -1;
+            for (token_cell* k = c->next_cell; k && k != c->code.to; k = k->next_cell)
+                found = index[k];
+            t.operand = found;
+            t.value = c->code.value;
+        }
         if (t.role == ROLE_REFERENCE) {
             token_cell* to = cells[i - 1]->code.to;
             t.lands = to ? index[to] : -1;
         }
     }
+    for (size_t i = 0; i < p.tokens.size(); i++)
+        if (p.tokens[i].operand >= 0)
+            p.tokens[(size_t)p.tokens[i].operand].owner = (int)i;
     // The header's tokens are read, not passed over.
     model_reach(p, cells, index, start);
     for (size_t i = 0; i < cells.size() && cells[i] != start; i++)

@@ -26,6 +26,10 @@ struct model_token {
     int label = -1;        // for a word or a reference: the index of its text's label, -1 for none
     int lands = -1;        // for a reference: the token a jump to it lands on, -1 past the end
     bool passed = false;   // no pass ever starts at it: the machine passes over it
+    bool jump = false;     // a mnemonic whose operand is a label
+    int operand = -1;      // for an instruction: the token its operand search found, -1 for none
+    int owner = -1;        // for an operand: the instruction that found it
+    int value = 0;         // for an instruction with an operand search: the operand's constant
 };
 
 struct model_program {

@@ -3,10 +3,21 @@
 // checker's findings, so the server holds no rules of its own.
 #include "server.h"
 
+#include <strings.h>
+
+#include <algorithm>
+#include <cstring>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "check.h"
+#include "icode.h"
+#include "lex.h"
 #include "model.h"
+#include "position.h"
+#include "services.h"
+#include "symtab.h"
+#include "words.h"
 #include "rpc.h"
 #include "text.h"
 
@@ -32,6 +43,11 @@ struct server_failure {
     int code;
     std::string message;
 };
+
+// The semantic tokens' legend: an operand is a register word that an
+// operand search found; "passed" marks what no pass ever starts at.
+const std::vector<std::string> token_types = {"keyword", "function", "parameter", "variable", "number", "string", "comment"};
+const std::vector<std::string> token_modifiers = {"declaration", "address", "immediate", "bare", "passed"};
 
 bool initialized = false;
 bool shut_down = false;
@@ -142,6 +158,10 @@ json capabilities()
         {"documentSymbolProvider", true},
         {"workspaceSymbolProvider", true},
         {"hoverProvider", true},
+        {"completionProvider", {{"triggerCharacters", {"#", " "}}}},
+        {"renameProvider", true},
+        {"semanticTokensProvider",
+         {{"legend", {{"tokenTypes", token_types}, {"tokenModifiers", token_modifiers}}}, {"full", true}, {"range", true}}},
     };
 }
 
@@ -349,6 +369,21 @@ std::string spelled(int type)
     }
 }
 
+// What the service of `int` at token i is, from its operand.
+std::string service_words(const model_program& p, int i)
+{
+    const model_token& t = p.tokens[(size_t)i];
+    if (t.operand < 0)
+        return "\n\nIts operand search finds nothing here: it calls service 0, which does nothing.";
+    const model_token& o = p.tokens[(size_t)t.operand];
+    if (o.role != ROLE_IMMEDIATE && o.role != ROLE_ADDRESS)
+        return "\n\nThe service is the value of the register `" + o.text + "` when it runs.";
+    std::string name = words_service_name(t.value);
+    if (name.empty() || !service_known(t.value))
+        return "\n\nService " + std::to_string(t.value) + " does nothing.";
+    return "\n\n**Service " + std::to_string(t.value) + ": " + name + "**. " + words_service(t.value);
+}
+
 json on_hover(const json& params)
 {
     text_document& d = document_of(params);
@@ -377,6 +412,18 @@ json on_hover(const json& params)
         }
         break;
     }
+    case ROLE_INSTRUCTION: {
+        std::string words = words_mnemonic(t.text);
+        if (words.empty())
+            break;
+        std::string lower = t.text;
+        for (char& c : lower)
+            c = (char)tolower((unsigned char)c);
+        text = "**" + lower + "**: " + words;
+        if (lower == "int")
+            text += service_words(p, i);
+        break;
+    }
     case ROLE_IMMEDIATE:
     case ROLE_ADDRESS:
     case ROLE_NUMBER: {
@@ -385,6 +432,12 @@ json on_hover(const json& params)
         if (t.first_type != t.type)
             text += ", because its text was first spelled " + spelled(t.first_type) + " at line " +
                     line_of(d, t.first_start);
+        if (t.owner >= 0) {
+            std::string by = p.tokens[(size_t)t.owner].text;
+            text += "; the operand of `" + by + "` on line " + line_of(d, p.tokens[(size_t)t.owner].start);
+            if (strcasecmp(by.c_str(), "int") == 0)
+                text += service_words(p, t.owner);
+        }
         break;
     }
     default:
@@ -395,6 +448,211 @@ json on_hover(const json& params)
     if (text.empty())
         return nullptr;
     return {{"contents", {{"kind", "markdown"}, {"value", text}}}, {"range", range_json(d, t.start, t.end)}};
+}
+
+// --- completion
+
+// The line's text before the cursor.
+std::string before_cursor(const text_document& d, long long offset)
+{
+    source_place at = position_locate(d.line_starts, offset);
+    long long start = d.line_starts[(size_t)at.line - 1];
+    return d.bytes.substr((size_t)start, (size_t)(offset - start));
+}
+
+json completion_item(const std::string& label, int kind, const std::string& detail, const std::string& doc)
+{
+    json item = {{"label", label}, {"kind", kind}, {"detail", detail}};
+    if (!doc.empty())
+        item["documentation"] = {{"kind", "markdown"}, {"value", doc}};
+    return item;
+}
+
+json on_completion(const json& params)
+{
+    text_document& d = document_of(params);
+    const model_program& p = program_of(d);
+    long long offset = offset_of(d, field(params, "position"));
+    std::string line = before_cursor(d, offset);
+    json items = json::array();
+    // Cut the comment and the word being typed; what stays is the context.
+    if (line.find(';') != std::string::npos)
+        return items;
+    size_t word = line.size();
+    while (word > 0 && (isalnum((unsigned char)line[word - 1]) || line[word - 1] == '_'))
+        word--;
+    std::string context = line.substr(0, word);
+    std::vector<std::string> words;
+    {
+        std::string w;
+        for (char c : context + " ") {
+            if (isspace((unsigned char)c)) {
+                if (!w.empty())
+                    words.push_back(w);
+                w.clear();
+            } else {
+                w += c;
+            }
+        }
+    }
+    auto lower = [](std::string w) {
+        for (char& c : w)
+            c = (char)tolower((unsigned char)c);
+        return w;
+    };
+    // "int #" and the digits being typed: the services.
+    if (!context.empty() && context.back() == '#') {
+        if (words.size() >= 2 && lower(words[words.size() - 2]) == "int") {
+            std::istringstream numbers(words_service_numbers());
+            for (std::string n; numbers >> n;)
+                items.push_back(completion_item(n, 12, words_service_name(std::stoi(n)), words_service(std::stoi(n))));
+        }
+        return items;
+    }
+    char jump_text[LEXEME_SIZE];
+    if (!words.empty() && words.back().size() < sizeof jump_text) {
+        strcpy(jump_text, words.back().c_str());
+        if (sym_is_jump(trans_opcode(jump_text))) {
+            for (int i : p.labels) {
+                const model_token& l = p.tokens[(size_t)i];
+                items.push_back(completion_item(l.text, 18, "label at line " + line_of(d, l.start), ""));
+            }
+            return items;
+        }
+    }
+    // The start of a statement: nothing before the word, or only a label.
+    bool statement = words.empty();
+    if (words.size() == 1) {
+        strcpy(jump_text, words[0].size() < sizeof jump_text ? words[0].c_str() : "");
+        statement = trans_opcode(jump_text) == 0 && line.size() && !isspace((unsigned char)line[0]);
+    }
+    if (statement)
+        for (int i = 1; op_array[i]; i++)
+            items.push_back(completion_item(op_array[i], 14, "instruction", words_mnemonic(op_array[i])));
+    return items;
+}
+
+// --- rename
+
+json on_rename(const json& params)
+{
+    text_document& d = document_of(params);
+    const model_program& p = program_of(d);
+    int label = label_of(p, token_under(d, params));
+    if (label < 0)
+        throw server_failure{REQUEST_FAILED, "only a label can be renamed here"};
+    std::string name = string_field(params, "newName");
+    // The new name must read as one word, as the machine would read it.
+    std::vector<lex_note> notes = mlex_source(name);
+    bool one_word = notes.size() == 1 && symbols.head && symbols.head->tok->tok_type == TOK_WORD &&
+                    symbols.head->tok->lexeme == name;
+    bool mnemonic = one_word && symbols.head->tok->pcode != 0;
+    sym_free(&symbols);
+    sym_init(&symbols);
+    if (!one_word)
+        throw server_failure{REQUEST_FAILED, "'" + name + "' is not a word: a label is letters only"};
+    if (mnemonic)
+        throw server_failure{REQUEST_FAILED, "'" + name + "' is a mnemonic, which the machine would run"};
+    for (const model_token& t : p.tokens)
+        if (t.text == name)
+            throw server_failure{REQUEST_FAILED, "'" + name + "' is already a text of the program: the machine would take both for one"};
+    json edits = json::array();
+    for (int k : model_same_text(p, label))
+        edits.push_back({{"range", range_json(d, p.tokens[(size_t)k].start, p.tokens[(size_t)k].end)}, {"newText", name}});
+    return {{"changes", {{d.uri, edits}}}};
+}
+
+// --- semantic tokens
+
+enum { T_INSTRUCTION, T_LABEL, T_OPERAND, T_WORD, T_NUMBER, T_STRING, T_COMMENT };
+enum { M_DECLARATION = 1, M_ADDRESS = 2, M_IMMEDIATE = 4, M_BARE = 8, M_PASSED = 16 };
+
+struct painted {
+    long long start, end;
+    int type, modifiers;
+};
+
+// Every token and comment with its type, in order.
+std::vector<painted> paint(const text_document& d, const model_program& p)
+{
+    std::vector<painted> out;
+    long long gap = 0;
+    auto comments = [&](long long upto) {
+        for (long long k = gap; k < upto; k++) {
+            if (d.bytes[(size_t)k] != ';')
+                continue;
+            long long end = k;
+            while (end < upto && d.bytes[(size_t)end] != '\n')
+                end++;
+            out.push_back({k, end, T_COMMENT, 0});
+            k = end;
+        }
+    };
+    for (const model_token& t : p.tokens) {
+        comments(std::max(gap, t.start));
+        int type = T_WORD, mods = 0;
+        switch (t.role) {
+        case ROLE_INSTRUCTION: type = T_INSTRUCTION; break;
+        case ROLE_LABEL: type = T_LABEL; mods = M_DECLARATION; break;
+        case ROLE_REFERENCE: type = T_LABEL; break;
+        case ROLE_IMMEDIATE: type = T_NUMBER; mods = M_IMMEDIATE; break;
+        case ROLE_ADDRESS: type = T_NUMBER; mods = M_ADDRESS; break;
+        case ROLE_NUMBER: type = T_NUMBER; mods = M_BARE; break;
+        case ROLE_STRING: type = T_STRING; break;
+        case ROLE_WORD: type = t.owner >= 0 ? T_OPERAND : T_WORD; break;
+        default: type = -1; break;
+        }
+        if (t.passed)
+            mods |= M_PASSED;
+        if (type >= 0 && t.end > t.start)
+            out.push_back({t.start, t.end, type, mods});
+        gap = std::max(gap, t.end);
+    }
+    comments((long long)d.bytes.size());
+    return out;
+}
+
+json semantic_data(const text_document& d, const model_program& p, long long from, long long to)
+{
+    json data = json::array();
+    long long last_line = 0, last_char = 0;
+    for (const painted& t : paint(d, p)) {
+        if (t.end <= from || t.start >= to)
+            continue;
+        // A token over several lines (a string) is painted line by line.
+        for (long long s = t.start; s < t.end;) {
+            long long e = s;
+            while (e < t.end && d.bytes[(size_t)e] != '\n')
+                e++;
+            long long line, start, end_line, end;
+            text_position(d, s, line, start);
+            text_position(d, e, end_line, end);
+            if (end > start) {
+                data.push_back(line - last_line);
+                data.push_back(line == last_line ? start - last_char : start);
+                data.push_back(end - start);
+                data.push_back(t.type);
+                data.push_back(t.modifiers);
+                last_line = line;
+                last_char = start;
+            }
+            s = e + 1;
+        }
+    }
+    return data;
+}
+
+json on_semantic_full(const json& params)
+{
+    text_document& d = document_of(params);
+    return {{"data", semantic_data(d, program_of(d), 0, (long long)d.bytes.size())}};
+}
+
+json on_semantic_range(const json& params)
+{
+    text_document& d = document_of(params);
+    const json& range = field(params, "range");
+    return {{"data", semantic_data(d, program_of(d), offset_of(d, field(range, "start")), offset_of(d, field(range, "end")))}};
 }
 
 int exit_status = 1;
@@ -463,6 +721,10 @@ bool server_handle(const std::string& body)
         else if (method == "textDocument/documentSymbol") result = on_document_symbols(params);
         else if (method == "workspace/symbol") result = on_workspace_symbols(params);
         else if (method == "textDocument/hover") result = on_hover(params);
+        else if (method == "textDocument/completion") result = on_completion(params);
+        else if (method == "textDocument/rename") result = on_rename(params);
+        else if (method == "textDocument/semanticTokens/full") result = on_semantic_full(params);
+        else if (method == "textDocument/semanticTokens/range") result = on_semantic_range(params);
         else if (method.starts_with("$/") || !request) return true;  // notifications may be ignored
         else throw server_failure{METHOD_NOT_FOUND, "no method is named " + method};
         if (request)

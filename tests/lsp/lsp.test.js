@@ -99,6 +99,52 @@ test('a session: diagnostics, changes, labels, numbers, shutdown', async () => {
   assert.match(number.contents.value, /is an address here, because its text was first spelled '\$' at line 5/);
   assert.equal(await connection.sendRequest('textDocument/definition', at(0, 2)), null);
 
+  // The manual's words: a mnemonic, and the service of an int.
+  const bne = await connection.sendRequest('textDocument/hover', at(3, 9));
+  assert.match(bne.contents.value, /branch when `Z` = 0 \(equal\) \/ `Z` = 1 \(different\)/);
+  const services = 'file:///services.zvs';
+  connection.sendNotification('textDocument/didOpen', {textDocument: {uri: services, languageId: 'zorvik', version: 1,
+                                                                       text: '        int #21\n        int \n'}});
+  const refresh = await connection.sendRequest('textDocument/hover', {textDocument: {uri: services}, position: {line: 0, character: 13}});
+  assert.match(refresh.contents.value, /Service 21: screen refresh\*\*\. Reads: screen area/);
+
+  // Completion: services after "int #", labels after a jump, mnemonics at a statement's start.
+  const complete = async (uri, text, line, character) => {
+    connection.sendNotification('textDocument/didChange', {textDocument: {uri, version: 9}, contentChanges: [{text}]});
+    const list = await connection.sendRequest('textDocument/completion', {textDocument: {uri}, position: {line, character}});
+    return (Array.isArray(list) ? list : list.items);
+  };
+  const numbers = await complete(services, '        int #', 0, 13);
+  assert.ok(numbers.some((i) => i.label === '21' && i.detail === 'screen refresh'));
+  assert.ok(!numbers.some((i) => i.label === '5'));
+  assert.deepEqual((await complete(prog, program + '        bne ', 8, 12)).map((i) => i.label), ['loop', 'sub']);
+  const mnemonics = await complete(prog, program + 'again   ld', 8, 10);
+  assert.ok(mnemonics.some((i) => i.label === 'lda' && /Operand: search/.test(i.documentation.value)));
+  connection.sendNotification('textDocument/didChange', {textDocument: {uri: prog, version: 10}, contentChanges: [{text: program}]});
+
+  // Rename: every occurrence of the text; a name the program has, or no word, is refused.
+  const rename = await connection.sendRequest('textDocument/rename', {...at(3, 13), newName: 'again'});
+  assert.deepEqual(rename.changes[prog].map((e) => e.range.start), [{line: 1, character: 0}, {line: 3, character: 12}]);
+  for (const [newName, why] of [['sub', /already a text/], ['lda', /mnemonic/], ['two words', /not a word/]])
+    await assert.rejects(connection.sendRequest('textDocument/rename', {...at(3, 13), newName}), {message: why});
+
+  // Semantic tokens: the label, its jump, and code that no pass reaches is marked.
+  const legend = init.capabilities.semanticTokensProvider.legend;
+  const dead = 'file:///dead.zvs';
+  connection.sendNotification('textDocument/didOpen', {textDocument: {uri: dead, languageId: 'zorvik', version: 1,
+                                                                       text: 'top     jmp top\n        lda #1 ; never\n'}});
+  const {data} = await connection.sendRequest('textDocument/semanticTokens/full', {textDocument: {uri: dead}});
+  const painted = [];
+  for (let i = 0, line = 0, ch = 0; i < data.length; i += 5) {
+    line += data[i];
+    ch = data[i] ? data[i + 1] : ch + data[i + 1];
+    const mods = legend.tokenModifiers.filter((m, k) => data[i + 4] & (1 << k));
+    painted.push([line, ch, data[i + 2], legend.tokenTypes[data[i + 3]], mods.join(' ')]);
+  }
+  assert.deepEqual(painted, [[0, 0, 3, 'function', 'declaration'], [0, 8, 3, 'keyword', ''], [0, 12, 3, 'function', ''],
+                             [1, 8, 3, 'keyword', 'passed'], [1, 12, 2, 'number', 'immediate passed'],
+                             [1, 15, 7, 'comment', '']]);
+
   await connection.sendRequest('shutdown');
   connection.sendNotification('exit');
   assert.equal(await exited, 0);
