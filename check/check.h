@@ -40,6 +40,7 @@ struct check_finding {
     std::string message;
     long long note_offset;  // -1 when there is no note
     std::string note;
+    std::string fix;        // the token spelled so that it means what was meant; empty for none
 };
 
 // Checks a whole source held in memory. The findings come in source order;

@@ -50,9 +50,9 @@ struct check_program {
 };
 
 static void check_report(check_program& p, check_warning_id w, long long offset, std::string message,
-                         long long note_offset = -1, std::string note = "")
+                         long long note_offset = -1, std::string note = "", std::string fix = "")
 {
-    p.findings.push_back({w, offset, std::move(message), note_offset, std::move(note)});
+    p.findings.push_back({w, offset, std::move(message), note_offset, std::move(note), std::move(fix)});
 }
 
 static const char* text_of(const check_program& p, size_t i)
@@ -151,11 +151,15 @@ static void check_first_spelling(check_program& p, const std::unordered_map<cons
             continue;
         size_t f = first.at(t);
         std::string here = spelled(spelled_as, t->lexeme), there = spelled(t->tok_type, t->lexeme);
-        std::string fix;
+        std::string fix, spelling;
         if (spelled_as == TOK_IMMEDIATE && all_digits(t->lexeme))
-            fix = "; write the number as '#$" + hex(read_dec(t->lexeme)) + "'";
+            spelling = "#$" + hex(read_dec(t->lexeme));
         else if (spelled_as == TOK_HEX)
-            fix = std::string("; write the address as '$0") + t->lexeme + "'";
+            spelling = std::string("$0") + t->lexeme;
+        if (spelled_as == TOK_IMMEDIATE && all_digits(t->lexeme))
+            fix = "; write the number as '" + spelling + "'";
+        else if (spelled_as == TOK_HEX)
+            fix = "; write the address as '" + spelling + "'";
         else
             fix = "; spell both the same way";
         std::string message;
@@ -167,7 +171,7 @@ static void check_first_spelling(check_program& p, const std::unordered_map<cons
             message = here + " stands for " + meaning(t->tok_type, t->lexeme) + ", because the text '" +
                       t->lexeme + "' was first written " + first_kind(t->tok_type) + fix;
         check_report(p, W_FIRST_SPELLING, p.notes[i].start, message, p.notes[f].start,
-                     "'" + std::string(t->lexeme) + "' is first written here, as " + there);
+                     "'" + std::string(t->lexeme) + "' is first written here, as " + there, spelling);
     }
 }
 

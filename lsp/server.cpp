@@ -160,6 +160,7 @@ json capabilities()
         {"hoverProvider", true},
         {"completionProvider", {{"triggerCharacters", {"#", " "}}}},
         {"renameProvider", true},
+        {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
         {"semanticTokensProvider",
          {{"legend", {{"tokenTypes", token_types}, {"tokenModifiers", token_modifiers}}}, {"full", true}, {"range", true}}},
     };
@@ -240,6 +241,30 @@ json diagnostics_of(text_document& d)
         list.push_back(item);
     }
     return list;
+}
+
+// The checker's spellings as quick fixes, for the findings in a range.
+json on_code_action(const json& params)
+{
+    text_document& d = document_of(params);
+    const model_program& p = program_of(d);
+    const json& range = field(params, "range");
+    long long from = offset_of(d, field(range, "start")), to = offset_of(d, field(range, "end"));
+    json actions = json::array();
+    for (const check_finding& f : check_source(d.bytes)) {
+        int t = model_token_at(p, f.offset);
+        if (f.fix.empty() || t < 0)
+            continue;
+        const model_token& token = p.tokens[(size_t)t];
+        if (token.end < from || token.start > to)
+            continue;
+        json edit = {{"range", range_json(d, token.start, token.end)}, {"newText", f.fix}};
+        actions.push_back({{"title", "Write '" + f.fix + "'"},
+                           {"kind", "quickfix"},
+                           {"isPreferred", true},
+                           {"edit", {{"changes", {{d.uri, json::array({edit})}}}}}});
+    }
+    return actions;
 }
 
 // --- requests on labels and jumps
@@ -723,6 +748,7 @@ bool server_handle(const std::string& body)
         else if (method == "textDocument/hover") result = on_hover(params);
         else if (method == "textDocument/completion") result = on_completion(params);
         else if (method == "textDocument/rename") result = on_rename(params);
+        else if (method == "textDocument/codeAction") result = on_code_action(params);
         else if (method == "textDocument/semanticTokens/full") result = on_semantic_full(params);
         else if (method == "textDocument/semanticTokens/range") result = on_semantic_range(params);
         else if (method.starts_with("$/") || !request) return true;  // notifications may be ignored

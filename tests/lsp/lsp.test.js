@@ -66,6 +66,12 @@ test('a session: diagnostics, changes, labels, numbers, shutdown', async () => {
                    expected);
   assert.match(got[0].codeDescription.href, /checking\.md#first-spelling$/);
 
+  // The checker's spelling as a quick fix: '#41' becomes '#$29'.
+  const fixes = await connection.sendRequest('textDocument/codeAction', {
+    textDocument: {uri}, range: {start: {line: 3, character: 12}, end: {line: 3, character: 12}}, context: {diagnostics: []}});
+  assert.deepEqual(fixes.map((f) => [f.kind, f.edit.changes[uri][0].newText, f.edit.changes[uri][0].range.start.line]),
+                   [['quickfix', '#$29', 3]]);
+
   // Two lines in front move every finding down by two.
   published = nextDiagnostics();
   connection.sendNotification('textDocument/didChange', {
