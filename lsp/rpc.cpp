@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 constexpr size_t RPC_BODY_LIMIT = (size_t)512 << 20;
 
 static std::string rpc_in;
+static size_t rpc_skip = 0;  // bytes of a refused body still to come
 
 static bool rpc_fill(int fd)
 {
@@ -22,7 +24,9 @@ static bool rpc_fill(int fd)
     for (;;) {
         ssize_t n = read(fd, chunk, sizeof chunk);
         if (n > 0) {
-            rpc_in.append(chunk, (size_t)n);
+            size_t dropped = std::min(rpc_skip, (size_t)n);
+            rpc_skip -= dropped;
+            rpc_in.append(chunk + dropped, (size_t)n - dropped);
             return true;
         }
         if (n == 0 || errno != EINTR)
@@ -83,6 +87,11 @@ int rpc_read(int fd, std::string& body)
     long long length = rpc_length(rpc_in.substr(0, end));
     if (length < 0 || (size_t)length > RPC_BODY_LIMIT) {
         rpc_in.erase(0, end + 4);
+        if (length > 0) {  // the body goes unread, as it arrives
+            size_t here = std::min(rpc_in.size(), (size_t)length);
+            rpc_in.erase(0, here);
+            rpc_skip = (size_t)length - here;
+        }
         body = length < 0 ? "a header without a readable Content-Length" : "a message over 512 MiB";
         return -1;
     }

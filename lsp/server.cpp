@@ -127,9 +127,22 @@ json location_json(const text_document& d, long long start, long long end)
     return {{"uri", d.uri}, {"range", range_json(d, start, end)}};
 }
 
+// Documents larger than this are kept and synced but not read: no program
+// of this machine is that long, and reading one would take the server's
+// memory many times over.
+constexpr size_t READ_LIMIT = (size_t)32 << 20;
+
+bool too_large(const text_document& d)
+{
+    return d.bytes.size() > READ_LIMIT;
+}
+
 // The program of a document, read once per version of its text.
 const model_program& program_of(text_document& d)
 {
+    static const model_program none;
+    if (too_large(d))
+        return none;
     static std::map<std::string, std::pair<std::string, model_program>> read;
     auto& [bytes, program] = read[d.uri];
     if (bytes.size() != d.bytes.size() || bytes != d.bytes || program.tokens.empty()) {
@@ -203,9 +216,8 @@ void on_change(const json& params)
         long long from = offset_of(d, field(range, "start")), to = offset_of(d, field(range, "end"));
         if (to < from)
             std::swap(from, to);
-        std::string bytes = d.bytes;
-        bytes.replace((size_t)from, (size_t)(to - from), text);
-        text_set(d, std::move(bytes));
+        d.bytes.replace((size_t)from, (size_t)(to - from), text);
+        text_set(d, std::move(d.bytes));
     }
     const json& version = field(field(params, "textDocument"), "version");
     if (version.is_number_integer())
@@ -224,6 +236,11 @@ void on_close(const json& params)
 json diagnostics_of(text_document& d)
 {
     json list = json::array();
+    if (too_large(d)) {
+        send_notification("window/showMessage",
+                          {{"type", 2}, {"message", d.uri + " is over 32 MiB: zorvik-lsp does not check it"}});
+        return list;
+    }
     const model_program& p = program_of(d);
     for (const check_finding& f : check_source(d.bytes)) {
         int t = model_token_at(p, f.offset);
@@ -251,6 +268,8 @@ json on_code_action(const json& params)
     const json& range = field(params, "range");
     long long from = offset_of(d, field(range, "start")), to = offset_of(d, field(range, "end"));
     json actions = json::array();
+    if (too_large(d))
+        return actions;
     for (const check_finding& f : check_source(d.bytes)) {
         int t = model_token_at(p, f.offset);
         if (f.fix.empty() || t < 0)
