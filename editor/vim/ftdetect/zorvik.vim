@@ -1,0 +1,2 @@
+" Zorvik VM programs.
+autocmd BufRead,BufNewFile *.zvs setfiletype zorvik
