@@ -10,6 +10,8 @@ export SDL_VIDEODRIVER=dummy
 # The protocol test clients come from npm, pinned by their lock files.
 (cd "$ZORVIK_ROOT/tests/dap" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 (cd "$ZORVIK_ROOT/tests/lsp" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+# The VS Code extension, which the Debian package carries too.
+bash "$ZORVIK_ROOT/editor/vscode/build.sh"
 
 for variant in release asan; do
     dir="$ZORVIK_ROOT/build/test-$variant"

@@ -3,10 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <sstream>
 
 #include "icode.h"
+
+static std::set<std::string> machine_mnemonics()
+{
+    std::set<std::string> names;
+    for (int i = 1; op_array[i]; i++)
+        names.insert(op_array[i]);
+    return names;
+}
 
 TEST(EditorFiles, VimMnemonicsAreTheMachines)
 {
@@ -21,7 +31,20 @@ TEST(EditorFiles, VimMnemonicsAreTheMachines)
         for (std::string w; words >> w;)
             listed.insert(w);
     }
-    for (int i = 1; op_array[i]; i++)
-        machine.insert(op_array[i]);
+    machine = machine_mnemonics();
     EXPECT_EQ(listed, machine);
+}
+
+TEST(EditorFiles, VscodeGrammarMnemonicsAreTheMachines)
+{
+    std::ifstream file(ZORVIK_SOURCE_DIR "/editor/vscode/syntaxes/zorvik.tmLanguage.json");
+    ASSERT_TRUE(file);
+    std::string match = nlohmann::json::parse(file)["repository"]["mnemonic"]["match"];
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(match, m, std::regex("\\(\\?:([a-z|]+)\\)")));
+    std::set<std::string> listed;
+    std::istringstream names(m[1].str());
+    for (std::string n; std::getline(names, n, '|');)
+        listed.insert(n);
+    EXPECT_EQ(listed, machine_mnemonics());
 }

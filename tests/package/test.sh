@@ -13,7 +13,8 @@ deb="$(ls "$work"/out/zorvik_*_amd64.deb)"
 dpkg -x "$deb" "$work/root"
 for f in bin/zorvik bin/zorvik-check bin/zorvik-capture bin/zorvik-debug bin/zorvik-lsp \
          share/zorvik/term.mxf share/zorvik/icon.bmp share/zorvik/editor/vim/syntax/zorvik.vim \
-         share/zorvik/editor/vim/ftdetect/zorvik.vim share/zorvik/editor/vim/compiler/zorvik-check.vim; do
+         share/zorvik/editor/vim/ftdetect/zorvik.vim share/zorvik/editor/vim/compiler/zorvik-check.vim \
+         share/zorvik/editor/zorvik.vsix; do
     [ -e "$work/root/usr/$f" ] || { echo "the package lacks usr/$f" >&2; exit 1; }
 done
 depends="$(dpkg-deb -f "$deb" Depends)"

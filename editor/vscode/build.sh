@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the VS Code extension into build/vscode/zorvik.vsix:
+#   editor/vscode/build.sh
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+out="$here/../../build/vscode"
+mkdir -p "$out"
+cd "$here"
+npm ci --no-audit --no-fund --loglevel=error >/dev/null
+./node_modules/.bin/vsce package --no-update-package-json --no-git-tag-version --skip-license \
+    --out "$out/zorvik.vsix" >/dev/null
+echo "The extension is $(cd "$out" && pwd)/zorvik.vsix" >&2
