@@ -9,7 +9,7 @@
 #include "rpc.h"
 #include "server.h"
 
-constexpr int SETTLE_MS = 30;
+constexpr int SETTLE_MS = 10;
 
 int main(int argc, char** argv)
 {
