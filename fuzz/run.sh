@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds a fuzz target with clang, libFuzzer and the sanitizers, and runs it
 # for a while on a corpus seeded from the project's programs:
-#   fuzz/run.sh TARGET SECONDS      (TARGET: run, font or dap)
+#   fuzz/run.sh TARGET SECONDS      (TARGET: run, font, dap or lsp)
 # The growing corpus stays in build/fuzz/corpus-TARGET; inputs that crash or
 # hang the target land in build/fuzz/findings-TARGET. Keep each of them in
 # tests/fuzz/TARGET/, where the test suite replays it. Leaks are left to
@@ -24,6 +24,14 @@ mkdir -p "$corpus" "$findings"
 # and an empty standard input behind; for font, the machine's own font.
 if [ "$target" = font ]; then
     cp -n "$dir/run/term.mxf" "$corpus/seed-term.mxf"
+elif [ "$target" = lsp ]; then
+    # A framed session and an edit script.
+    [ -e "$corpus/seed-session" ] || { printf '\x00'; for body in \
+        '{"jsonrpc":"2.0","id":2,"method":"textDocument/hover","params":{"textDocument":{"uri":"file:///f.zvs"},"position":{"line":3,"character":13}}}' \
+        '{"jsonrpc":"2.0","method":"textDocument/didChange","params":{"textDocument":{"uri":"file:///f.zvs","version":2},"contentChanges":[{"range":{"start":{"line":1,"character":0},"end":{"line":1,"character":4}},"text":"again"}]}}' \
+        '{"jsonrpc":"2.0","id":3,"method":"textDocument/semanticTokens/full","params":{"textDocument":{"uri":"file:///f.zvs"}}}'; do
+        printf 'Content-Length: %d\r\n\r\n%s' "${#body}" "$body"; done; } > "$corpus/seed-session"
+    [ -e "$corpus/seed-edits" ] || printf '\x01\x03\x0d\x01\x03lda\x07\x08\x00\x02#5' > "$corpus/seed-edits"
 elif [ "$target" = dap ]; then
     cp -n "$ZORVIK_ROOT"/tests/fuzz/dap/* "$corpus"/ 2>/dev/null || true
 else
@@ -39,6 +47,10 @@ cp -n "$ZORVIK_ROOT"/tests/fuzz/"$target"/* "$corpus"/ 2>/dev/null || true
 
 max_len=4096
 [ "$target" = font ] && max_len=65536  # room for a font of the machine's size
+[ "$target" = lsp ] && max_len=1024
+# Where each allocation came from costs the most of the server's runs, and a
+# crash's own stack says enough.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-malloc_context_size=0}"
 
 cd "$findings"
 # No terminal: the step pause of the debug modes would wait for a key.

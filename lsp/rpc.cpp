@@ -63,6 +63,12 @@ static long long rpc_length(const std::string& headers)
     return length;
 }
 
+void rpc_reset()
+{
+    rpc_in.clear();
+    rpc_skip = 0;
+}
+
 bool rpc_buffered()
 {
     size_t end = rpc_in.find("\r\n\r\n");

@@ -10,5 +10,7 @@ int rpc_read(int fd, std::string& body);
 // Whether a whole message is already buffered, so that reading one will
 // not wait.
 bool rpc_buffered();
+// Forgets what is buffered, for a reader that starts on a new stream.
+void rpc_reset();
 // Writes one message, framed, to standard output.
 void rpc_write(const std::string& body);

@@ -137,14 +137,16 @@ bool too_large(const text_document& d)
     return d.bytes.size() > READ_LIMIT;
 }
 
+// The programs read, by document, with the text they were read from.
+std::map<std::string, std::pair<std::string, model_program>> programs_read;
+
 // The program of a document, read once per version of its text.
 const model_program& program_of(text_document& d)
 {
     static const model_program none;
     if (too_large(d))
         return none;
-    static std::map<std::string, std::pair<std::string, model_program>> read;
-    auto& [bytes, program] = read[d.uri];
+    auto& [bytes, program] = programs_read[d.uri];
     if (bytes.size() != d.bytes.size() || bytes != d.bytes || program.tokens.empty()) {
         bytes = d.bytes;
         program = model_read(d.bytes);
@@ -702,6 +704,14 @@ json on_semantic_range(const json& params)
 int exit_status = 1;
 
 }  // namespace
+
+void server_reset()
+{
+    text_documents.clear();
+    programs_read.clear();
+    initialized = shut_down = false;
+    exit_status = 1;
+}
 
 int server_exit_status()
 {

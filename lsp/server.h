@@ -9,5 +9,7 @@ bool server_handle(const std::string& body);
 void server_bad_frame(const std::string& why);
 // Publishes the diagnostics of every document changed since its last ones.
 void server_publish_pending();
+// Forgets every document and the session, as a new server would start.
+void server_reset();
 // The exit status: 0 after shutdown, 1 for an exit without one.
 int server_exit_status();
