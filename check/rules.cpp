@@ -534,7 +534,7 @@ static void check_no_effect(check_program& p, const std::unordered_set<const tok
         }
         check_report(p, W_NO_EFFECT, p.notes[i].start,
                      "'" + std::string(t->lexeme) + "' does nothing on this machine" + passed + "; " +
-                         no_effect_advice(m, type_of(p, i + 1) == TOK_HEX ? operand : ""));
+                         no_effect_advice(m, operand.starts_with("$") ? operand : ""));
     }
 }
 

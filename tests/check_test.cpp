@@ -86,6 +86,9 @@ TEST(Check, EachWarningAtItsPlaceAndNearMissesQuiet)
         {"lda #'A'\n", {"string@1:5", "string@1:8"}},
         // no-effect, but not for a label that spells one
         {"txa\ninc $10\n", {"no-effect@1:1", "no-effect@2:1"}},
+        // the last token of all, with nothing after it to look at
+        {"inc", {"no-effect@1:1"}},
+        {"lda #1\ninx\ninc", {"no-effect@3:1"}},
         {"lda X\njmp tya\ntya inx\n", {"label-is-mnemonic@3:1"}},
         // comment-in-token, quiet with a blank or nothing after the ';'
         {"lda #7;seven\nsta $10\n", {"comment-in-token@1:7"}},
