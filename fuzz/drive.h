@@ -16,3 +16,11 @@ void fuzz_run_source(const uint8_t* data, size_t size);
 // drawn plain and scaled on a surface of each depth, at a place on or off it
 // that the input's length picks.
 void fuzz_font_file(const uint8_t* data, size_t size);
+
+// The bytes as a session with the language server, which has just opened a
+// small program. With an even first byte the rest is a byte stream from a
+// client; with an odd one it is a script of edits to that program, each a
+// line, a column, a length to replace and up to 7 bytes of new text, with
+// requests at the edited places. Bit 1 of the first byte asks for UTF-8
+// positions. Answers go to standard output.
+void fuzz_lsp_session(const uint8_t* data, size_t size);
