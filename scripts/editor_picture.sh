@@ -6,7 +6,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 zorvik_install "${ZORVIK_PACKAGES[@]}" neovim xvfb xterm xdotool imagemagick xfonts-base
-zorvik_build "$ZORVIK_ROOT/build/release" Release
+zorvik_build "$ZORVIK_ROOT/build/release" Release -DZORVIK_TESTS=OFF
 work="$(mktemp -d)"
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 mkdir "$work/bin"

@@ -49,4 +49,5 @@ TEST(FuzzReplay, EveryKeptInputRunsClean)
 {
     replay("run", fuzz_run_source);
     replay("font", fuzz_font_file);
+    replay("lsp", fuzz_lsp_session);
 }
