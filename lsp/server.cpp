@@ -52,9 +52,11 @@ const std::vector<std::string> token_modifiers = {"declaration", "address", "imm
 bool initialized = false;
 bool shut_down = false;
 
-void send_response(const json& id, const json& result)
+// The answers are moved into their messages: a large one, such as the
+// semantic tokens of a long program, is not copied on its way out.
+void send_response(const json& id, json result)
 {
-    rpc_write(json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}}.dump(-1, ' ', false, json::error_handler_t::replace));
+    rpc_write(json{{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}}.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 void send_error(const json& id, int code, const std::string& message)
@@ -63,9 +65,9 @@ void send_error(const json& id, int code, const std::string& message)
         -1, ' ', false, json::error_handler_t::replace));
 }
 
-void send_notification(const std::string& method, const json& params)
+void send_notification(const std::string& method, json params)
 {
-    rpc_write(json{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}}.dump(
+    rpc_write(json{{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}}.dump(
         -1, ' ', false, json::error_handler_t::replace));
 }
 
@@ -235,31 +237,59 @@ void on_close(const json& params)
 
 // --- diagnostics
 
-json diagnostics_of(text_document& d)
+// The diagnostics' message is written as text rather than built as a JSON
+// tree: a long program has hundreds of findings, and building, printing and
+// freeing the tree took most of the time from a change to its diagnostics.
+
+// A string as JSON text; bytes that are not UTF-8 become U+FFFD.
+std::string json_text(const std::string& s)
 {
-    json list = json::array();
+    return json(s).dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+void append_position(std::string& out, const text_document& d, long long offset)
+{
+    long long line, character;
+    text_position(d, offset, line, character);
+    out += "{\"line\":" + std::to_string(line) + ",\"character\":" + std::to_string(character) + "}";
+}
+
+void append_range(std::string& out, const text_document& d, long long start, long long end)
+{
+    out += "{\"start\":";
+    append_position(out, d, start);
+    out += ",\"end\":";
+    append_position(out, d, end);
+    out += "}";
+}
+
+// The diagnostics of a document, as the text of a JSON array.
+std::string diagnostics_of(text_document& d)
+{
     if (too_large(d)) {
         send_notification("window/showMessage",
                           {{"type", 2}, {"message", d.uri + " is over 32 MiB: zorvik-lsp does not check it"}});
-        return list;
+        return "[]";
     }
     const model_program& p = program_of(d);
+    std::string out = "[", uri = json_text(d.uri);
     for (const check_finding& f : check_source(d.bytes)) {
         int t = model_token_at(p, f.offset);
         long long end = t >= 0 && p.tokens[(size_t)t].end > f.offset ? p.tokens[(size_t)t].end : f.offset;
         std::string name = check_warnings[f.warning].name;
-        json item = {{"range", range_json(d, f.offset, end)},
-                     {"severity", 2},
-                     {"source", "zorvik-check"},
-                     {"code", name},
-                     {"codeDescription", {{"href", std::string(ZORVIK_CHECKING_DOCS) + "#" + name}}},
-                     {"message", f.message}};
-        if (f.note_offset >= 0)
-            item["relatedInformation"] = json::array(
-                {{{"location", location_json(d, f.note_offset, f.note_offset)}, {"message", f.note}}});
-        list.push_back(item);
+        out += out.size() > 1 ? ",{\"range\":" : "{\"range\":";
+        append_range(out, d, f.offset, end);
+        out += ",\"severity\":2,\"source\":\"zorvik-check\",\"code\":" + json_text(name) +
+               ",\"codeDescription\":{\"href\":" + json_text(std::string(ZORVIK_CHECKING_DOCS) + "#" + name) +
+               "},\"message\":" + json_text(f.message);
+        if (f.note_offset >= 0) {
+            out += ",\"relatedInformation\":[{\"location\":{\"uri\":" + uri + ",\"range\":";
+            append_range(out, d, f.note_offset, f.note_offset);
+            out += "},\"message\":" + json_text(f.note) + "}]";
+        }
+        out += "}";
     }
-    return list;
+    return out + "]";
 }
 
 // The checker's spellings as quick fixes, for the findings in a range.
@@ -724,8 +754,9 @@ void server_publish_pending()
         if (d.checked)
             continue;
         d.checked = true;
-        json params = {{"uri", uri}, {"version", d.version}, {"diagnostics", diagnostics_of(d)}};
-        send_notification("textDocument/publishDiagnostics", params);
+        rpc_write("{\"jsonrpc\":\"2.0\",\"method\":\"textDocument/publishDiagnostics\",\"params\":{\"uri\":" +
+                  json_text(uri) + ",\"version\":" + std::to_string(d.version) + ",\"diagnostics\":" + diagnostics_of(d) +
+                  "}}");
     }
 }
 
@@ -783,7 +814,7 @@ bool server_handle(const std::string& body)
         else if (method.starts_with("$/") || !request) return true;  // notifications may be ignored
         else throw server_failure{METHOD_NOT_FOUND, "no method is named " + method};
         if (request)
-            send_response(id, result);
+            send_response(id, std::move(result));
     } catch (const server_failure& f) {
         if (request)
             send_error(id, f.code, f.message);
