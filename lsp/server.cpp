@@ -139,21 +139,45 @@ bool too_large(const text_document& d)
     return d.bytes.size() > READ_LIMIT;
 }
 
-// The programs read, by document, with the text they were read from.
-std::map<std::string, std::pair<std::string, model_program>> programs_read;
+// What the server has read of each document, with the text it was read
+// from: the machine's reading of the program, and the checker's findings
+// once something has asked for them (the diagnostics and the quick fixes
+// share them).
+struct document_reading {
+    std::string bytes;
+    model_program program;
+    std::vector<check_finding> findings;
+    bool checked = false;
+};
+std::map<std::string, document_reading> programs_read;
+
+document_reading& reading_of(const text_document& d)
+{
+    document_reading& r = programs_read[d.uri];
+    if (r.bytes.size() != d.bytes.size() || r.bytes != d.bytes || r.program.tokens.empty()) {
+        r.bytes = d.bytes;
+        r.program = model_read(d.bytes);
+        r.checked = false;
+    }
+    return r;
+}
 
 // The program of a document, read once per version of its text.
 const model_program& program_of(text_document& d)
 {
     static const model_program none;
-    if (too_large(d))
-        return none;
-    auto& [bytes, program] = programs_read[d.uri];
-    if (bytes.size() != d.bytes.size() || bytes != d.bytes || program.tokens.empty()) {
-        bytes = d.bytes;
-        program = model_read(d.bytes);
+    return too_large(d) ? none : reading_of(d).program;
+}
+
+// The checker's findings on a document that is not too large to read.
+const std::vector<check_finding>& findings_of(const text_document& d)
+{
+    document_reading& r = reading_of(d);
+    if (!r.checked) {
+        r.findings = check_source(d.bytes);
+        r.checked = true;
     }
-    return program;
+    return r.findings;
 }
 
 // The token under a position, -1 for none.
@@ -231,6 +255,7 @@ void on_change(const json& params)
 void on_close(const json& params)
 {
     std::string uri = string_field(field(params, "textDocument"), "uri");
+    programs_read.erase(uri);
     if (text_documents.erase(uri))
         send_notification("textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", json::array()}});
 }
@@ -273,7 +298,7 @@ std::string diagnostics_of(text_document& d)
     }
     const model_program& p = program_of(d);
     std::string out = "[", uri = json_text(d.uri);
-    for (const check_finding& f : check_source(d.bytes)) {
+    for (const check_finding& f : findings_of(d)) {
         int t = model_token_at(p, f.offset);
         long long end = t >= 0 && p.tokens[(size_t)t].end > f.offset ? p.tokens[(size_t)t].end : f.offset;
         std::string name = check_warnings[f.warning].name;
@@ -302,7 +327,7 @@ json on_code_action(const json& params)
     json actions = json::array();
     if (too_large(d))
         return actions;
-    for (const check_finding& f : check_source(d.bytes)) {
+    for (const check_finding& f : findings_of(d)) {
         int t = model_token_at(p, f.offset);
         if (f.fix.empty() || t < 0)
             continue;
