@@ -195,14 +195,13 @@ int main(int argc, char** argv)
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     srand(1);  // the same run every time
     set_callback(calls);
-    halt_install();
-    SDL_Init(SDL_INIT_VIDEO);
-    halt_install();
     std::string error;
     if (!options.keys.empty() && !capture_parse_keys(options.keys, script, error))
         fail(error);
     display_depth = 32;
-    front = display_open_window();
+    halt_install();
+    front = display_start();
+    halt_install();
     SDL_ShowCursor(SDL_DISABLE);
 
     mlex_file source{};

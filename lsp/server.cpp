@@ -6,11 +6,14 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "check.h"
+#include "datadir.h"
 #include "icode.h"
 #include "lex.h"
 #include "model.h"
@@ -22,10 +25,6 @@
 #include "text.h"
 
 using json = nlohmann::json;
-
-#ifndef ZORVIK_CHECKING_DOCS
-#define ZORVIK_CHECKING_DOCS "docs/checking.md"
-#endif
 
 namespace {
 
@@ -288,6 +287,40 @@ void append_range(std::string& out, const text_document& d, long long start, lon
     out += "}";
 }
 
+// The manual's page of warnings, as a file URI, found where the server runs
+// from: an installed server's share/doc/zorvik, or the docs/ that the build
+// links beside a server in the build tree. Empty when there is neither, and
+// the diagnostics then carry no link.
+const std::string& checking_page()
+{
+    static std::string uri = [] {
+        std::error_code error;
+        std::filesystem::path page;
+        std::string installed = datadir_share("doc/zorvik");
+        std::string exe = datadir_exe_folder();
+        if (!installed.empty())
+            page = std::filesystem::path(installed) / "checking.md";
+        else if (!exe.empty())
+            page = std::filesystem::path(exe) / "docs" / "checking.md";
+        page = std::filesystem::canonical(page, error);
+        if (error || page.empty())
+            return std::string();
+        std::string out = "file://";
+        const char* hex = "0123456789ABCDEF";
+        for (unsigned char c : page.string()) {
+            if (isalnum(c) || strchr("/-._~", c)) {
+                out += (char)c;
+            } else {
+                out += '%';
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            }
+        }
+        return out;
+    }();
+    return uri;
+}
+
 // The diagnostics of a document, as the text of a JSON array.
 std::string diagnostics_of(text_document& d)
 {
@@ -304,9 +337,10 @@ std::string diagnostics_of(text_document& d)
         std::string name = check_warnings[f.warning].name;
         out += out.size() > 1 ? ",{\"range\":" : "{\"range\":";
         append_range(out, d, f.offset, end);
-        out += ",\"severity\":2,\"source\":\"zorvik-check\",\"code\":" + json_text(name) +
-               ",\"codeDescription\":{\"href\":" + json_text(std::string(ZORVIK_CHECKING_DOCS) + "#" + name) +
-               "},\"message\":" + json_text(f.message);
+        out += ",\"severity\":2,\"source\":\"zorvik-check\",\"code\":" + json_text(name);
+        if (!checking_page().empty())
+            out += ",\"codeDescription\":{\"href\":" + json_text(checking_page() + "#" + name) + "}";
+        out += ",\"message\":" + json_text(f.message);
         if (f.note_offset >= 0) {
             out += ",\"relatedInformation\":[{\"location\":{\"uri\":" + uri + ",\"range\":";
             append_range(out, d, f.note_offset, f.note_offset);

@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
+#include "datadir.h"
 #include "mxfont.h"
 #include "machine.h"
 
@@ -21,9 +23,10 @@ int active = 0;
 int display_depth = 0;
 bool (*display_shown_hook)(SDL_Surface* surface) = nullptr;
 
-// The machine looks for its icon and font in the folder it runs from, and
-// goes on without them. The first time one cannot be opened, standard error
-// says so, naming the folder, since nothing on the screen would.
+// The machine looks for its icon and font in the folder it runs from (and an
+// installed one in its data folder), and goes on without them. The first
+// time one cannot be opened, standard error says so, naming the folder,
+// since nothing on the screen would.
 static void display_note_missing(const char* file, const char* without, bool& told)
 {
     if (told || access(file, R_OK) == 0)
@@ -39,7 +42,7 @@ static void display_note_missing(const char* file, const char* without, bool& to
 mx_font* display_open_font()
 {
     static bool told = false;
-    mx_font* font = SDL_InitFont(FONT_FILE);
+    mx_font* font = SDL_InitFont(datadir_find(FONT_FILE).c_str());
     if (!font)
         display_note_missing(FONT_FILE, "text is not drawn", told);
     return font;
@@ -48,8 +51,10 @@ mx_font* display_open_font()
 SDL_Surface* display_open_window()
 {
     static bool told = false;
+    if (!SDL_WasInit(SDL_INIT_VIDEO))
+        return nullptr;
     // SDL copies the icon into the window; the image itself is ours to free.
-    SDL_RWops* file = SDL_RWFromFile(ICON_FILE, "rb");
+    SDL_RWops* file = SDL_RWFromFile(datadir_find(ICON_FILE).c_str(), "rb");
     if (!file)
         display_note_missing(ICON_FILE, "the window has no icon", told);
     SDL_Surface* icon = SDL_LoadBMP_RW(file, 1);
@@ -59,6 +64,48 @@ SDL_Surface* display_open_window()
     SDL_Surface* surface = SDL_SetVideoMode(480, 272, display_depth, 0);
     if (surface)
         SDL_WM_SetCaption("Zorvik VM", nullptr);
+    return surface;
+}
+
+// The driver to start: the one the user names, else a real window where
+// there is a display to show it on, else none at all. SDL left to choose
+// would fall back to drawing terminal art over the program's console.
+static const char* display_driver()
+{
+    const char* named = getenv("SDL_VIDEODRIVER");
+    if (named && *named)
+        return named;
+    const char* display = getenv("DISPLAY");
+    return display && *display ? "x11" : "dummy";
+}
+
+// The window could not be had: one line names the reason, and the run goes
+// on with the dummy driver, as a run without a display does.
+static SDL_Surface* display_without_window(const char* driver)
+{
+    const char* display = getenv("DISPLAY");
+    std::string where = strcmp(driver, "x11") == 0 && display ? std::string(" on the display '") + display + "'" : "";
+    fprintf(stderr, "%s: cannot open a window%s with the video driver '%s': %s; running without one\n",
+            program_invocation_short_name, where.c_str(), driver, SDL_GetError());
+    if (SDL_WasInit(SDL_INIT_VIDEO))
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) < 0)
+        return nullptr;
+    return display_open_window();
+}
+
+SDL_Surface* display_start()
+{
+    std::string driver = display_driver();
+    // Later starts (the display service's, after a quit) take the same one.
+    setenv("SDL_VIDEODRIVER", driver.c_str(), 1);
+    bool dummy = driver == "dummy";
+    if (SDL_Init(SDL_INIT_VIDEO) < 0)
+        return dummy ? nullptr : display_without_window(driver.c_str());
+    SDL_Surface* surface = display_open_window();
+    if (!surface && !dummy)
+        return display_without_window(driver.c_str());
     return surface;
 }
 

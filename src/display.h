@@ -19,12 +19,20 @@ extern int display_depth;
 // null; a capture keeps the frames this way.
 extern bool (*display_shown_hook)(SDL_Surface* surface);
 
+// Starts SDL's video and opens the window, as every tool does at start-up.
+// The driver is the one SDL_VIDEODRIVER names; unset, a real window where
+// DISPLAY names a display, and the dummy driver otherwise. When the window
+// cannot be had, standard error says why in one line and the run goes on
+// on the dummy driver, as a run without a display does. Null only when even
+// that fails.
+SDL_Surface* display_start();
 // Opens the 480 by 272 window: the icon "icon.bmp" first (SDL takes an icon
 // only before the window opens; a missing file leaves none), then the mode,
-// then the caption. Yields the surface, or null.
+// then the caption. Yields the surface, or null; null at once while SDL's
+// video is not started, so that no window function is called then.
 SDL_Surface* display_open_window();
-// Loads the font "term.mxf" from the current folder; null when there is
-// none, and text is then left out.
+// Loads the font "term.mxf" from the current folder, or an installed tool's
+// data folder; null when there is none, and text is then left out.
 mx_font* display_open_font();
 
 // While a driver holds the program stopped: shows the window's picture

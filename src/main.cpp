@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
+#include "datadir.h"
 #include "display.h"
 #include "halt.h"
 #include "lex.h"
@@ -34,20 +36,21 @@ int SDL_main(int argc, char** argv)
     srand((unsigned)time(nullptr));
     set_callback(calls);
 
-    // Without a display SDL 1.2 would fall back to drawing terminal art over
-    // the program's own console output; the dummy driver keeps it quiet.
-    if (!getenv("SDL_VIDEODRIVER") && !getenv("DISPLAY"))
-        setenv("SDL_VIDEODRIVER", "dummy", 0);
     halt_install();
-    SDL_Init(SDL_INIT_VIDEO);
+    front = display_start();
     halt_install();  // SDL's own handlers would only queue a quit event
-    front = display_open_window();
 
-    const char* path = "default.zvs";
-    if (argc == 2 || argc == 3)
+    // Without a program named, the one in the current folder runs, or else
+    // an installed machine's own.
+    std::string default_path;
+    const char* path;
+    if (argc == 2 || argc == 3) {
         path = argv[1];
-    else
+    } else {
         debug_mode = 0;
+        default_path = datadir_find("default.zvs");
+        path = default_path.c_str();
+    }
 
     int status = 0;
     mlex_file source{};

@@ -1,4 +1,5 @@
 // The command line and the run's frame, through the built program.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -152,3 +153,39 @@ TEST(CommandLine, WindowIsCaptionedAtStartUp)
 }
 
 }  // namespace
+
+// A window that cannot be opened ends nothing: each tool that opens one says
+// why in one line on standard error and runs on exactly as it does without
+// a display. Run where the icon is, which once crashed in the icon's call
+// after SDL had failed to start. No text-mode driver paints over the output.
+TEST(CommandLine, NoWindowIsNamedOnceAndTheRunGoesOn)
+{
+    std::string dir = enter_run_dir();
+    std::ofstream(dir + "/p.zvs") << "ldm \"hi\"\nldx #0\nldy #2\nint #1\nint #19\nint #21\n";
+    int free_display = 90;
+    while (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(free_display)))
+        free_display++;
+    std::string display = ":" + std::to_string(free_display);
+    struct {
+        std::string env, driver;
+    } cases[] = {{"SDL_VIDEODRIVER=no-such-driver", "with the video driver 'no-such-driver'"},
+                 {"env -u SDL_VIDEODRIVER DISPLAY=" + display,
+                  "on the display '" + display + "' with the video driver 'x11'"}};
+    for (const char* bin : {ZORVIK_BIN, ZORVIK_DEBUG_BIN}) {
+        bool debugger = bin == std::string(ZORVIK_DEBUG_BIN);
+        std::vector<std::string> args = {"p.zvs"};
+        std::string input = debugger ? "continue\n" : "";
+        RunResult headless = run_binary(bin, args, input, dir);
+        std::string name = std::filesystem::path(bin).filename().string();
+        for (const auto& c : cases) {
+            RunResult r = run_binary(bin, args, input, dir, c.env);
+            EXPECT_EQ(r.status, headless.status) << name << " " << c.env;
+            EXPECT_EQ(r.out, headless.out) << name << " " << c.env;
+            EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << name << " " << c.env;
+            std::string head = name + ": cannot open a window " + c.driver + ": ";
+            EXPECT_TRUE(r.err.starts_with(head)) << r.err;
+            EXPECT_TRUE(r.err.ends_with("; running without one\n")) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        }
+    }
+}

@@ -113,7 +113,7 @@ RunResult run_zorvik(const std::vector<std::string>& args, const std::string& in
 }
 
 RunResult run_binary(const std::string& bin, const std::vector<std::string>& args,
-                     const std::string& input, const std::string& cwd)
+                     const std::string& input, const std::string& cwd, const std::string& env)
 {
     std::string dir = cwd.empty() ? make_temp_dir() : cwd;
     std::string io = make_temp_dir();
@@ -122,7 +122,7 @@ RunResult run_binary(const std::string& bin, const std::vector<std::string>& arg
     // pause never waits for a key during the tests.
     std::string cmd = "cd ";
     cmd += quote(dir);
-    cmd += " && SDL_VIDEODRIVER=dummy setsid ";
+    cmd += " && " + env + " setsid ";
     cmd += quote(bin);
     for (const auto& a : args) {
         cmd += ' ';

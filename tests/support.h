@@ -37,9 +37,11 @@ struct RunResult {
 // temporary one when empty), feeding it `input` on standard input.
 RunResult run_zorvik(const std::vector<std::string>& args, const std::string& input = "",
                      const std::string& cwd = "");
-// The same for any built program.
+// The same for any built program; `env` goes before it on the shell's
+// command line (assignments, or an `env` command).
 RunResult run_binary(const std::string& bin, const std::vector<std::string>& args,
-                     const std::string& input = "", const std::string& cwd = "");
+                     const std::string& input = "", const std::string& cwd = "",
+                     const std::string& env = "SDL_VIDEODRIVER=dummy");
 
 // The bytes of a font file: magic, width, height and fill, then the cells
 // that cell(glyph, column, row) gives, for the first `glyphs` glyphs (128

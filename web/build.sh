@@ -19,7 +19,7 @@ mkdir -p "$out" "$obj/machine" "$obj/check"
 # clang also warns of char subscripts, which index the lexer's byte tables
 # on purpose.
 export NODE_PATH=/usr/share/nodejs
-core=(display lex position symtab icode listing machine parse decode arith stack services
+core=(display datadir lex position symtab icode listing machine parse decode arith stack services
       screen pixelbuffer mxfont debug halt main)
 flags=(-std=c++20 -Wall -Wextra -Wno-char-subscripts -I"$ZORVIK_ROOT/src" -I"$ZORVIK_ROOT/check" -I"$web")
 
