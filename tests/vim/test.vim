@@ -41,6 +41,14 @@ call assert_equal('zorvikMnemonic', s:group(1, 9))
 call assert_equal('zorvikString', s:group(1, 16))
 call assert_equal('zorvikNumber', s:group(2, 18))
 
+" Words are letters only, as labels are: loop1 is the word loop, so * and
+" word motions agree with the machine.
+call setline(3, 'loop1_x')
+call cursor(3, 1)
+call assert_equal('loop', expand('<cword>'))
+call assert_equal('zorvikLabel', s:group(3, 4))
+call assert_equal('zorvikNumber', s:group(3, 5))
+
 if len(v:errors)
   call writefile(v:errors, '/dev/stderr')
   cquit!

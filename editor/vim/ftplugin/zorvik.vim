@@ -6,7 +6,8 @@ endif
 let b:did_ftplugin = 1
 
 setlocal comments=:; commentstring=;\ %s
-setlocal iskeyword=@,48-57,_
+" A word is letters only: loop1 is the word loop and the number 1.
+setlocal iskeyword=65-90,97-122
 compiler zorvik-check
 
 let b:undo_ftplugin = "setlocal comments< commentstring< iskeyword< makeprg< errorformat<"

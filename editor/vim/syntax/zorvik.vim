@@ -12,8 +12,10 @@ syntax keyword zorvikMnemonic lda ldm ldx ldy lsr nop ora pha php pla plp rol ro
 syntax keyword zorvikMnemonic sbc sec sed sei sta stx sty tax tay tsx txa txs tya
 syntax case match
 
-syntax match zorvikLabel /^[A-Za-z_][A-Za-z0-9_]*/
-syntax match zorvikNumber /\<[0-9]\+\>/
+" A word is letters only and a number digits only, as the machine reads them:
+" loop1 is the word loop and the number 1.
+syntax match zorvikLabel /^[A-Za-z]\+/
+syntax match zorvikNumber /[0-9]\+/
 syntax match zorvikAddress /\$[0-9A-Za-z]*/
 syntax match zorvikImmediate /#\$\?[0-9A-Za-z]*/
 syntax region zorvikString start=/"/ end=/"/ oneline
