@@ -244,7 +244,14 @@ int main(int argc, char** argv)
     std::string empty = temp_path("empty.zvs");
     write_file(empty, "brk\n");
     std::string count = dir + "/count.zvs";
-    double passes = strtod(run_child(counting, count).err.c_str() + strlen("passes: "), nullptr);
+    // The count stands on a line of its own, wherever notes put it.
+    std::string counted = "\n" + run_child(counting, count).err;
+    size_t at = counted.find("\npasses: ");
+    double passes = at == std::string::npos ? 0 : strtod(counted.c_str() + at + strlen("\npasses: "), nullptr);
+    if (passes <= 0) {
+        fprintf(stderr, "zorvik_bench: the counting build reported no passes; it said:\n%s", counted.c_str() + 1);
+        return 1;
+    }
     double base = best_of(3, [&] { return run_child(zorvik, empty).seconds; });
     double busy = best_of(3, [&] { return run_child(zorvik, count).seconds; });
     printf("counting loop (inx, cpx, bne): %.0f million instructions per second\n",

@@ -13,4 +13,6 @@ cmake --build "$release" -j2 --target zorvik_bench >/dev/null
 zorvik_build "$counting" Release -DZORVIK_TESTS=OFF -DZORVIK_COUNT_PASSES=ON
 
 export SDL_VIDEODRIVER=dummy
+# The children run where the font and the icon are, as a user's run does.
+cd "$release/run"
 "$release/zorvik_bench" "$release/zorvik" "$counting/zorvik" "$ZORVIK_ROOT/bench"
