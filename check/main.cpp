@@ -62,54 +62,13 @@ static bool read_source(const char* path, std::string& out)
 // line is cut to this window, marked with "...".
 constexpr long long CARET_SIDE = 100;
 
-// The length of the UTF-8 sequence at s[i], or 0 when it is none.
-static size_t utf8_length(const std::string& s, size_t i, size_t end)
-{
-    unsigned char c = (unsigned char)s[i];
-    size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-    if (c >= 0xF5 || i + n > end)
-        return 0;
-    for (size_t k = 1; k < n; k++)
-        if (((unsigned char)s[i + k] & 0xC0) != 0x80)
-            return 0;
-    return n;
-}
-
 // The line of an offset, and a caret under its column. Tabs are kept so that
 // the caret lines up however the terminal shows them; control bytes and
 // bytes that are no UTF-8 are shown as \xNN, so that no file can reach the
 // terminal's controls.
 static void print_caret(const std::string& source, long long line_start, long long offset)
 {
-    size_t end = source.find('\n', (size_t)line_start);
-    if (end == std::string::npos)
-        end = source.size();
-    if (end > (size_t)line_start && source[end - 1] == '\r')
-        end--;
-    size_t from = (size_t)std::max(line_start, offset - CARET_SIDE);
-    size_t to = std::min(end, (size_t)std::max(offset + CARET_SIDE, line_start));
-    while (from > (size_t)line_start && from < end && ((unsigned char)source[from] & 0xC0) == 0x80)
-        from--;  // not inside a character
-    std::string shown = from > (size_t)line_start ? "..." : "", caret(shown.size(), ' ');
-    for (size_t i = from; i < to;) {
-        unsigned char c = (unsigned char)source[i];
-        size_t n = c >= 0x80 ? utf8_length(source, i, end) : 1;
-        std::string piece;
-        if (c == '\t' || (c >= 0x20 && c < 0x7F) || n > 1) {
-            piece = source.substr(i, n);
-        } else {
-            char b[8];
-            snprintf(b, sizeof b, "\\x%02X", c);
-            piece = b;
-            n = 1;
-        }
-        if ((long long)i < offset)
-            caret += c == '\t' ? std::string("\t") : std::string(n > 1 ? 1 : piece.size(), ' ');
-        shown += piece;
-        i += n;
-    }
-    if (to < end)
-        shown += "...";
+    std::string caret, shown = position_shown_line(source, line_start, offset, CARET_SIDE, &caret);
     printf("%s\n%s^\n", shown.c_str(), caret.c_str());
 }
 

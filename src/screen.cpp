@@ -17,12 +17,18 @@ static int palette_level(int byte, int low_bit)
     return levels[get_bit(byte, low_bit) | (get_bit(byte, low_bit + 1) << 1)];
 }
 
+uint32_t palette_rgb(int byte)
+{
+    return (uint32_t)palette_level(byte, 1) << 16 | (uint32_t)palette_level(byte, 3) << 8 |
+           (uint32_t)palette_level(byte, 5);
+}
+
 uint32_t trans_color(int byte)
 {
     if (!front)
         return 0;
-    return SDL_MapRGB(front->format, (Uint8)palette_level(byte, 1),
-                      (Uint8)palette_level(byte, 3), (Uint8)palette_level(byte, 5));
+    uint32_t rgb = palette_rgb(byte);
+    return SDL_MapRGB(front->format, (Uint8)(rgb >> 16), (Uint8)(rgb >> 8), (Uint8)rgb);
 }
 
 // Copies the shown cells into the locked surface, row by row. The colour

@@ -4,6 +4,10 @@
 
 #include "layout.h"
 
+// The palette's colour of a byte as 0xRRGGBB, whatever the display shows
+// it with; bits 1 to 6 choose it.
+uint32_t palette_rgb(int byte);
+// The same colour as a pixel value of the window's surface (0 without one).
 uint32_t trans_color(int byte);
 // Shows the screen area in the window; 1 when the display's frame hook asks
 // for the run to end, else 0.
