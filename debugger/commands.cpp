@@ -1,5 +1,6 @@
 // The debugger's commands: one table of names, abbreviations, help and
 // handlers, which `help` and the reader share. Names are gdb's.
+#include <algorithm>
 #include <cctype>
 #include <cstdarg>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "debugger.h"
 #include "display.h"
 #include "machine.h"
+#include "position.h"
 #include "screen.h"
 #include "stack.h"
 #include "symtab.h"
@@ -79,6 +81,59 @@ bool whole_number(const std::string& s, long long& v)
     return true;
 }
 
+// $HEX, with a sign where it is negative.
+std::string hex(int64_t v)
+{
+    char b[40];
+    snprintf(b, sizeof b, "%s$%llx", v < 0 ? "-" : "", (unsigned long long)(v < 0 ? -(uint64_t)v : (uint64_t)v));
+    return b;
+}
+
+bool inside_memory(int64_t at)
+{
+    if (at >= 0 && at < MEMORY_SIZE)
+        return true;
+    say("%s is outside memory, which is $0 to $ffffff\n", hex(at).c_str());
+    return false;
+}
+
+// A value in one of gdb's formats: x hex, d signed, u unsigned, t binary,
+// c the character of its low byte. Its low `bytes` bytes count; a memory
+// unit (`unit`) is shown with all its digits and d takes its sign from
+// its top bit.
+std::string formatted(int64_t v, char format, int bytes, bool unit)
+{
+    uint64_t u = bytes >= 8 ? (uint64_t)v : (uint64_t)v & ((1ull << (8 * bytes)) - 1);
+    char b[80];
+    if (format == 'x') {
+        if (unit)
+            snprintf(b, sizeof b, "%0*llx", 2 * bytes, (unsigned long long)u);
+        else
+            snprintf(b, sizeof b, "$%llx", (unsigned long long)u);
+    } else if (format == 'd') {
+        int shift = bytes >= 8 ? 0 : 64 - 8 * bytes;
+        snprintf(b, sizeof b, "%lld", unit ? (long long)((int64_t)(u << shift) >> shift) : (long long)v);
+    } else if (format == 'u') {
+        snprintf(b, sizeof b, "%llu", (unsigned long long)u);
+    } else if (format == 't') {
+        std::string bits;
+        for (int i = 8 * bytes - 1; i >= 0; i--)
+            if (unit || !bits.empty() || (u >> i & 1) || i == 0)
+                bits += (u >> i & 1) ? '1' : '0';
+        return bits;
+    } else {
+        unsigned c = (unsigned)(u & 0xFF);
+        int width = unit ? 3 : 1;  // a memory unit's number in a column
+        if (c == '\'' || c == '\\')
+            snprintf(b, sizeof b, "%*u '\\%c'", width, c, (char)c);
+        else if (c >= 0x20 && c < 0x7F)
+            snprintf(b, sizeof b, "%*u '%c'", width, c, (char)c);
+        else
+            snprintf(b, sizeof b, "%*u '\\x%02X'", width, c, c);
+    }
+    return b;
+}
+
 void show_stop(const dbg_stop& stop)
 {
     if (stop.refused)
@@ -98,9 +153,10 @@ void move(dbg_motion how, const std::string& args)
         show_stop(dbg_move(how, nullptr, n));
         return;
     }
+    const char* done = how == MOTION_STEP ? "step" : "next";
     for (long long i = 0; i < n; i++) {
         dbg_stop stop = dbg_move(how);
-        if (stop.refused || stop.ended || stop.reason != "step" || i + 1 == n) {
+        if (stop.refused || stop.ended || stop.reason != done || i + 1 == n) {
             show_stop(stop);
             return;
         }
@@ -123,7 +179,10 @@ void cmd_finish(const std::string&)
 void cmd_until(const std::string& a)
 {
     if (a.empty()) {
-        move(MOTION_NEXT, "");
+        dbg_stop stop = dbg_move(MOTION_NEXT);
+        if (stop.reason == "next")
+            stop.reason = "until";
+        show_stop(stop);
         return;
     }
     std::string error;
@@ -255,9 +314,14 @@ void cmd_watch(const std::string& a)
         dbg_expr_eval(e, address, error);
         if (!length_text.empty() && !evaluate(length_text, length))
             return;
-        if (address < 0 || length < 1 || address >= MEMORY_SIZE || length > MEMORY_SIZE - address) {
-            say("cannot watch %lld byte%s at $%llx: memory is $0 to $ffffff\n", (long long)length,
-                length == 1 ? "" : "s", (unsigned long long)address);
+        if (length < 1) {
+            say("watch needs a length of at least 1: watch ADDR,LEN\n");
+            return;
+        }
+        if (!inside_memory(address))
+            return;
+        if (length > MEMORY_SIZE - address) {
+            say("cannot watch %lld bytes at %s: memory ends at $ffffff\n", (long long)length, hex(address).c_str());
             return;
         }
         p.kind = POINT_WATCH_MEMORY;
@@ -276,15 +340,31 @@ void cmd_watch(const std::string& a)
     say("Watchpoint %d: %s\n", p.number, trim(a).c_str());
 }
 
+// print/F EXPR: F is x, d, u, t or c; the value is taken as 32 bits wide,
+// as $HEX shows it, but d shows it as it is.
 void cmd_print(const std::string& a)
 {
+    std::string format, text = trim(a);
+    if (!text.empty() && text[0] == '/') {
+        format = first_word(text.substr(1), &text);
+        if (format.size() != 1 || std::string("xdutc").find(format[0]) == std::string::npos) {
+            say("print/%s: the format is one letter of x (hex), d (signed), u (unsigned), t (binary) or c "
+                "(character)\n",
+                format.c_str());
+            return;
+        }
+    }
     int64_t v;
-    if (trim(a).empty()) {
+    if (text.empty()) {
         say("print needs an expression\n");
         return;
     }
-    if (evaluate(trim(a), v))
-        say("%s = %lld ($%llx)\n", trim(a).c_str(), (long long)v, (unsigned long long)v & 0xFFFFFFFFull);
+    if (!evaluate(text, v))
+        return;
+    if (format.empty())
+        say("%s = %lld ($%llx)\n", text.c_str(), (long long)v, (unsigned long long)v & 0xFFFFFFFFull);
+    else
+        say("%s = %s\n", text.c_str(), formatted(v, format[0], 4, false).c_str());
 }
 
 void cmd_display(const std::string& a)
@@ -364,31 +444,128 @@ void cmd_set(const std::string& a)
             dbg_watch_refresh(p);
 }
 
-void cmd_x(const std::string& a)
+// Which of `count` units of `size` bytes at `at` one x shows: those in
+// memory, and at most MAX_SHOWN bytes. Says where it cut the rest off.
+constexpr int64_t MAX_SHOWN = 65536;
+
+int64_t units_shown(int64_t at, int64_t count, int size)
 {
-    std::string rest, where = first_word(a, &rest);
-    int64_t at = 0, count = 16;
-    if (where.empty()) {
-        say("x needs an address: x ADDR [COUNT]\n");
+    int64_t fit = std::min((MEMORY_SIZE - at) / size, MAX_SHOWN / size);
+    return std::min(count, fit);
+}
+
+void say_cut(int64_t at, int64_t count, int64_t shown, int size)
+{
+    if (shown >= count)
         return;
-    }
-    if (!evaluate(where, at) || (!rest.empty() && !evaluate(rest, count)))
-        return;
-    if (at < 0 || at >= MEMORY_SIZE || count < 1) {
-        say("memory is $0 to $ffffff\n");
-        return;
-    }
-    count = std::min<int64_t>(count, std::min<int64_t>(MEMORY_SIZE - at, 65536));
-    for (int64_t row = 0; row < count; row += 16) {
+    int64_t next = at + shown * size;
+    if (next + size > MEMORY_SIZE)
+        say("(cut after %s: memory ends there)\n", hex(next - 1).c_str());
+    else
+        say("(cut after %s: one x shows at most %lld bytes; x %s goes on)\n", hex(next - 1).c_str(),
+            (long long)MAX_SHOWN, hex(next).c_str());
+}
+
+// x ADDR [COUNT]: bytes with their characters.
+void dump(int64_t at, int64_t count)
+{
+    int64_t shown = units_shown(at, count, 1);
+    for (int64_t row = 0; row < shown; row += 16) {
         std::string chars;
         say("$%06llx:", (unsigned long long)(at + row));
-        for (int64_t i = row; i < row + 16 && i < count; i++) {
+        for (int64_t i = row; i < row + 16 && i < shown; i++) {
             uint8_t b = mem_read(at + i);
             say(" %02x", b);
             chars += b >= 0x20 && b < 0x7F ? (char)b : '.';
         }
-        say("%*s  %s\n", (int)(3 * (16 - std::min<int64_t>(16, count - row))), "", chars.c_str());
+        say("%*s  %s\n", (int)(3 * (16 - std::min<int64_t>(16, shown - row))), "", chars.c_str());
     }
+    say_cut(at, count, shown, 1);
+}
+
+// x/NFU ADDR as gdb reads it: N units (1 by default) of U bytes (b 1, h 2,
+// w 4, g 8; little-endian) in format F (x d u t c). F and U stay for the
+// next x/ that leaves them out.
+char x_format = 'x', x_unit = 'b';
+
+void examine(const std::string& spec, const std::string& where)
+{
+    size_t digits = spec.find_first_not_of("0123456789");
+    std::string count_text = spec.substr(0, digits), letters = digits == std::string::npos ? "" : spec.substr(digits);
+    long long count = 1;
+    if (!count_text.empty() && !whole_number(count_text, count)) {
+        say("x/%s: the count has too many digits\n", spec.c_str());
+        return;
+    }
+    char format = x_format, unit = x_unit;
+    for (char c : letters) {
+        if (std::string("xdutc").find(c) != std::string::npos)
+            format = c;
+        else if (std::string("bhwg").find(c) != std::string::npos)
+            unit = c;
+        else {
+            say("x/%s: '%c' is no format (x d u t c) or unit (b h w g)\n", spec.c_str(), c);
+            return;
+        }
+    }
+    int64_t at;
+    if (where.empty()) {
+        say("x/%s needs an address\n", spec.c_str());
+        return;
+    }
+    if (!evaluate(where, at) || !inside_memory(at))
+        return;
+    if (count < 1) {
+        say("x needs a count of at least 1\n");
+        return;
+    }
+    x_format = format;
+    x_unit = unit;
+    int size = unit == 'b' ? 1 : unit == 'h' ? 2 : unit == 'w' ? 4 : 8;
+    int64_t shown = units_shown(at, count, size);
+    if (shown == 0) {
+        say("a %d-byte unit at %s runs past the end of memory ($ffffff)\n", size, hex(at).c_str());
+        return;
+    }
+    int per_row = (format == 't' || format == 'c' ? 8 : 16) / size;
+    per_row = std::max(per_row, 1);
+    int width = format == 'd' ? (size == 1 ? 4 : size == 2 ? 6 : size == 4 ? 11 : 20)
+                : format == 'u' ? (size == 1 ? 3 : size == 2 ? 5 : size == 4 ? 10 : 20)
+                                 : 0;
+    for (int64_t i = 0; i < shown; i++) {
+        int64_t cell = at + i * size;
+        if (i % per_row == 0)
+            say("%s$%06llx:", i ? "\n" : "", (unsigned long long)cell);
+        uint64_t u = 0;
+        for (int k = 0; k < size; k++)
+            u |= (uint64_t)mem_read(cell + k) << (8 * k);
+        say(" %*s", width, formatted((int64_t)u, format, size, true).c_str());
+    }
+    say("\n");
+    say_cut(at, count, shown, size);
+}
+
+void cmd_x(const std::string& a)
+{
+    std::string text = trim(a);
+    if (!text.empty() && text[0] == '/') {
+        std::string where, spec = first_word(text.substr(1), &where);
+        examine(spec, where);
+        return;
+    }
+    std::string rest, where = first_word(text, &rest);
+    int64_t at = 0, count = 16;
+    if (where.empty()) {
+        say("x needs an address: x ADDR [COUNT] or x/NFU ADDR\n");
+        return;
+    }
+    if (!evaluate(where, at) || (!rest.empty() && !evaluate(rest, count)) || !inside_memory(at))
+        return;
+    if (count < 1) {
+        say("x needs a count of at least 1\n");
+        return;
+    }
+    dump(at, count);
 }
 
 void info_registers()
@@ -451,7 +628,7 @@ void info_pixel(const std::string& a)
     int64_t cell = memory_offset + x + SCREEN_ROW * y;
     uint8_t b = mem_read(cell);
     say("pixel (%lld, %lld): cell $%llx = %u ($%02x), colour #%06x", (long long)x, (long long)y,
-        (unsigned long long)cell, b, b, trans_color(b) & 0xFFFFFF);
+        (unsigned long long)cell, b, b, palette_rgb(b));
     if (history_on()) {
         token_cell* w = history_writer(cell);
         if (w)
@@ -463,6 +640,8 @@ void info_pixel(const std::string& a)
 }
 
 void info_display(const std::string&) { cmd_display(""); }
+
+void info_frame();
 
 void cmd_info(const std::string& a)
 {
@@ -477,26 +656,127 @@ void cmd_info(const std::string& a)
         info_pixel(rest);
     else if (what == "display")
         info_display(rest);
+    else if (what == "frame" || what == "f")
+        info_frame();
     else
-        say("info what? registers, stack, breakpoints, pixel X Y or display\n");
+        say("info what? registers, stack, breakpoints, pixel X Y, display or frame\n");
+}
+
+bool have_frames()
+{
+    if (dbg_frames() > 0)
+        return true;
+    say("no stack: the program is not running\n");
+    return false;
+}
+
+// "#N  PLACE: TEXT", as backtrace shows a frame.
+std::string frame_line(int n)
+{
+    token_cell* c = dbg_frame_cell(n);
+    std::string line = std::string("#").append(std::to_string(n)).append("  ").append(dbg_place(c)).append(": ");
+    return line.append(n == 0 && dbg.ended ? std::string("(ended)") : dbg_statement_text(c));
+}
+
+int selected_frame()
+{
+    return std::min(dbg.frame, dbg_frames() - 1);
 }
 
 void cmd_backtrace(const std::string&)
 {
-    say("#0  %s: %s\n", dbg_place(dbg.at).c_str(), dbg.ended ? "(ended)" : dbg_statement_text(dbg.at).c_str());
-    int frame = 1;
-    for (int i = the_stack.count - 1; i >= 0; i--) {
-        // The return point is the jsr's operand; the jsr is the cell before it.
-        token_cell* back = the_stack.items[i];
-        auto at = dbg.program.index.find(back);
-        token_cell* jsr = at != dbg.program.index.end() && at->second > 0 ? dbg.program.cells[at->second - 1] : back;
-        say("#%d  %s: %s\n", frame++, dbg_place(jsr).c_str(), dbg_statement_text(jsr).c_str());
-    }
+    if (!have_frames())
+        return;
+    for (int n = 0; n < dbg_frames(); n++)
+        say("%s\n", frame_line(n).c_str());
 }
 
+void cmd_frame(const std::string& a)
+{
+    long long n = selected_frame();
+    if (!have_frames())
+        return;
+    if (!a.empty() && !whole_number(a, n)) {
+        say("'%s' is not a frame number: backtrace lists them\n", a.c_str());
+        return;
+    }
+    if (n >= dbg_frames()) {
+        say("no frame #%lld: the frames are #0 to #%d\n", n, dbg_frames() - 1);
+        return;
+    }
+    dbg.frame = (int)n;
+    say("%s\n", frame_line(dbg.frame).c_str());
+}
+
+// up N goes N frames toward the outermost, down N back toward #0; both
+// stop at the last frame there is.
+void shift_frame(const std::string& a, int direction)
+{
+    long long n = 1;
+    if (!have_frames())
+        return;
+    if (!a.empty() && !whole_number(a, n)) {
+        say("'%s' is not a count\n", a.c_str());
+        return;
+    }
+    int from = selected_frame();
+    long long to = std::clamp<long long>(from + direction * n, 0, dbg_frames() - 1);
+    if (to == from && n > 0) {
+        if (direction > 0)
+            say("#%d is the outermost frame: no jsr called it\n", from);
+        else
+            say("#0 is the innermost frame: the program stands there\n");
+        return;
+    }
+    dbg.frame = (int)to;
+    say("%s\n", frame_line(dbg.frame).c_str());
+}
+
+void cmd_up(const std::string& a) { shift_frame(a, 1); }
+void cmd_down(const std::string& a) { shift_frame(a, -1); }
+
+// The subroutine frame n (1 and up) called: its jsr's operand, which is
+// also where the rts returns to.
+token_cell* called_by(int n)
+{
+    return the_stack.items[the_stack.count - n];
+}
+
+void info_frame()
+{
+    if (!have_frames())
+        return;
+    int n = selected_frame(), frames = dbg_frames();
+    std::string line = frame_line(n);
+    say("Stack level %d, %s\n", n, line.substr(line.find("  ") + 2).c_str());
+    if (n + 1 < frames)
+        say("  in %s, called by frame %d at %s\n", dbg_shown(called_by(n + 1)->tok->lexeme).c_str(), n + 1,
+            dbg_place(dbg_frame_cell(n + 1)).c_str());
+    else
+        say("  in the main program, the outermost frame\n");
+    if (n == 0) {
+        say("  return stack depth %d\n", the_stack.count);
+        return;
+    }
+    token_cell* back = dbg_statement_from(called_by(n)->next_cell);
+    say("  caller of frame %d: jsr to %s, which returns to %s%s%s\n", n - 1,
+        dbg_shown(called_by(n)->tok->lexeme).c_str(), back ? dbg_place(back).c_str() : "the end of the program",
+        back ? ": " : "", back ? dbg_statement_text(back).c_str() : "");
+    say("  return stack slot %d of depth %d\n", the_stack.count - n, the_stack.count);
+}
+
+long long offset_of(const token_cell* c)
+{
+    auto at = c ? dbg.program.index.find(c) : dbg.program.index.end();
+    return at == dbg.program.index.end() ? -1 : dbg.program.offsets[at->second];
+}
+
+// Each line as the terminal may show it; the frame's line is cut around
+// its statement, the others from their start.
 void cmd_list(const std::string& a)
 {
-    long long center = dbg.at ? dbg_line_of(dbg.at) : 1;
+    token_cell* frame = dbg_frames() ? dbg_frame_cell(selected_frame()) : nullptr;
+    long long center = frame ? dbg_line_of(frame) : 1;
     if (!trim(a).empty()) {
         std::string error;
         token_cell* c = dbg_locate(trim(a), error);
@@ -513,10 +793,10 @@ void cmd_list(const std::string& a)
     const dbg_program& p = dbg.program;
     long long lines = (long long)p.line_starts.size(), here = dbg.at && !dbg.ended ? dbg_line_of(dbg.at) : 0;
     long long from = std::max(1LL, center - 5), to = std::min(lines, center + 4);
+    long long place = offset_of(frame), place_line = frame ? dbg_line_of(frame) : 0;
     for (long long l = from; l <= to; l++) {
-        size_t s = (size_t)p.line_starts[(size_t)l - 1];
-        size_t e = p.text.find('\n', s);
-        std::string text = p.text.substr(s, (e == std::string::npos ? p.text.size() : e) - s);
+        long long start = p.line_starts[(size_t)l - 1];
+        std::string text = position_shown_line(p.text, start, l == place_line ? place : start, DBG_LINE_SIDE);
         say("%s%5lld  %s\n", l == here ? "=>" : "  ", l, text.c_str());
     }
 }
@@ -531,10 +811,59 @@ void cmd_screen(const std::string&)
     say("the screen area is in the window\n");
 }
 
-void cmd_run(const std::string&)
+bool no_arguments(const char* command, const std::string& a)
 {
+    if (a.empty())
+        return true;
+    say("%s takes no arguments\n", command);
+    return false;
+}
+
+// run: from the start again, as far as the first breakpoint or the end;
+// start: from the start again, stopped before the first statement.
+void cmd_run(const std::string& a)
+{
+    if (!no_arguments("run", a))
+        return;
+    dbg_restart();
+    show_stop(dbg_continue_at(dbg.at));
+}
+
+void cmd_start(const std::string& a)
+{
+    if (!no_arguments("start", a))
+        return;
     dbg_restart();
     dbg_report({"start", false, false});
+}
+
+void cmd_kill(const std::string& a)
+{
+    if (!no_arguments("kill", a))
+        return;
+    if (!dbg.started || dbg.ended) {
+        say("the program is not running\n");
+        return;
+    }
+    dbg_kill();
+    say("the run is ended; the points stay: 'run' or 'start' starts it again\n");
+}
+
+// jump LOC: the run goes on at LOC, the stacks as they are; a breakpoint
+// at LOC stops it there at once.
+void cmd_jump(const std::string& a)
+{
+    if (a.empty()) {
+        say("jump needs a place: LINE, FILE:LINE or a label\n");
+        return;
+    }
+    std::string error;
+    token_cell* c = dbg_locate(a, error);
+    if (!c) {
+        say("%s\n", error.c_str());
+        return;
+    }
+    show_stop(dbg_continue_at(c));
 }
 
 void cmd_record(const std::string& a)
@@ -581,16 +910,22 @@ const command commands[] = {
     {"reverse-next", "rn", true, "reverse-next", "undo one statement, a whole jsr call as one", cmd_reverse_next},
     {"reverse-finish", "", true, "reverse-finish", "go back to the jsr that called the current subroutine", cmd_reverse_finish},
     {"reverse-continue", "rc", true, "reverse-continue", "go back to the last breakpoint or watchpoint hit, or to the start of the history", cmd_reverse_continue},
-    {"print", "p inspect", false, "print EXPR", "print a value as EXPR = DEC ($HEX); EXPR takes $2a and 42, A X Y, the flags N V B D I Z C, [ADDR] and C's operators", cmd_print},
+    {"print", "p inspect", false, "print[/F] EXPR", "print a value as EXPR = DEC ($HEX), or in format F: x hex, d signed, u unsigned, t binary, c character; EXPR takes $2a and 42, A X Y, the flags N V B D I Z C, [ADDR] and C's operators", cmd_print},
     {"display", "disp", false, "display [EXPR]", "print EXPR at every stop; without EXPR, list the displays", cmd_display},
     {"undisplay", "und", false, "undisplay [N]", "stop printing display N, or every display", cmd_undisplay},
     {"set", "", false, "set var LOC = EXPR", "change A, X, Y, a flag or a memory byte [ADDR]", cmd_set},
-    {"x", "", false, "x ADDR [COUNT]", "memory as hex bytes with their characters, 16 to a row (COUNT bytes, 16 by default)", cmd_x},
-    {"info", "i", false, "info registers|stack|breakpoints|pixel X Y|display", "registers and flags; both stacks; the points with their hits; a screen pixel's cell, byte and colour, and with recording on the statement that last wrote it", cmd_info},
+    {"x", "", false, "x ADDR [COUNT] | x/NFU ADDR", "memory as hex bytes with their characters, 16 to a row (COUNT bytes, 16 by default); or N units (1) of U bytes (b 1, h 2, w 4, g 8) in format F (x d u t c), F and U as last time when left out", cmd_x},
+    {"info", "i", false, "info registers|stack|breakpoints|pixel X Y|display|frame", "registers and flags; both stacks; the points with their hits; a screen pixel's cell, byte and palette colour, and with recording on the statement that last wrote it; the displays; the selected frame", cmd_info},
     {"backtrace", "bt where", false, "backtrace", "the current statement, then the jsrs still waiting for their rts, innermost first", cmd_backtrace},
+    {"frame", "f", false, "frame [N]", "select frame N of the backtrace (0 the current statement), or show the one selected; list shows its source", cmd_frame},
+    {"up", "", false, "up [N]", "select the frame N (1) further out, toward the outermost caller", cmd_up},
+    {"down", "do", false, "down [N]", "select the frame N (1) further in, toward #0", cmd_down},
     {"list", "l", false, "list [LOC]", "the source around a place, the current line marked =>", cmd_list},
     {"screen", "", false, "screen", "copy the screen area to the window now", cmd_screen},
-    {"run", "r", false, "run", "start the program again from its first statement with a cleared machine, keeping the points; a source changed on disk is read again", cmd_run},
+    {"run", "r", false, "run", "run the program from its first statement with a cleared machine until a breakpoint or the end, keeping the points; a run under way starts again; a source changed on disk is read again", cmd_run},
+    {"start", "", false, "start", "start the program from its first statement with a cleared machine, as run does, and stop before that statement", cmd_start},
+    {"kill", "k", false, "kill", "end the run, keeping the points; run or start starts it again", cmd_kill},
+    {"jump", "j", false, "jump LOC", "go on running at LOC rather than where the program stands (the stacks stay as they are), as far as a breakpoint or the end; a breakpoint at LOC stops it there", cmd_jump},
     {"help", "h", false, "help [COMMAND]", "the commands, or one of them", cmd_help},
     {"quit", "q exit", false, "quit", "leave the debugger", cmd_quit},
 };
@@ -645,9 +980,19 @@ bool dbg_command(const std::string& input)
     if (line[0] == '#')
         return true;
     std::string args, word = first_word(line, &args);
+    // print/x and x/16xb: the format goes to the command with its slash.
+    size_t slash = word.find('/');
+    if (slash != std::string::npos && slash > 0) {
+        args = word.substr(slash) + (args.empty() ? "" : " " + args);
+        word.erase(slash);
+    }
     const command* c = find_command(word);
     if (!c) {
         say("unknown command '%s'; 'help' lists the commands\n", word.c_str());
+        return true;
+    }
+    if (!args.empty() && args[0] == '/' && c->run != cmd_print && c->run != cmd_x) {
+        say("%s takes no /FORMAT; print/F and x/NFU do\n", c->name);
         return true;
     }
     if (c->run == cmd_quit)

@@ -31,6 +31,9 @@ bool dbg_expr_eval(const dbg_expr& e, int64_t& value, std::string& error);
 bool dbg_expr_fast_false(const dbg_expr& e);
 // Whether the value can never change: no register, flag or memory in it.
 bool dbg_expr_constant(const dbg_expr& e);
+// Whether the expression is one memory byte, [ADDR], with ADDR inside
+// memory: then `address` is the cell it reads now.
+bool dbg_expr_memory_cell(const dbg_expr& e, int64_t& address);
 
 // The program under the debugger: its text and where each cell stands.
 struct dbg_program {
@@ -85,6 +88,7 @@ struct dbg_session {
     bool ended_in_present = false;  // gone back from an ended run
     std::string last_command; // repeated by an empty line, when it steps
     bool batch = false;
+    int frame = 0;            // the frame selected: 0 the current statement, N the Nth waiting jsr
 };
 extern dbg_session dbg;
 extern FILE* dbg_out;
@@ -94,11 +98,21 @@ bool dbg_load(const std::string& path);
 // Starts the program again from its first statement with a cleared machine;
 // reloads the source first when it changed on disk.
 void dbg_restart();
+// Ends the run: the machine is cleared and nothing runs until a restart;
+// the points stay.
+void dbg_kill();
 // Where a cell stands: "FILE:LINE:COL".
 std::string dbg_place(const token_cell* c);
 long long dbg_line_of(const token_cell* c);
-// The source text of the statement at c, up to the end of its line.
+// How many bytes of a source line the debugger shows on either side of
+// the place it shows them for; the rest is cut with "...".
+constexpr long long DBG_LINE_SIDE = 100;
+// The source text of the statement at c, up to the end of its line, safe
+// to print: control bytes and bytes that are no UTF-8 as \xNN, a long
+// line cut.
 std::string dbg_statement_text(const token_cell* c);
+// Any text from the source (a label's name), shown the same way.
+std::string dbg_shown(const std::string& text);
 // Prints the stop line and the displays.
 void dbg_report(const dbg_stop& stop);
 
@@ -108,11 +122,22 @@ token_cell* dbg_locate(const std::string& loc, std::string& error);
 // Whether a pass that starts at c is a statement the debugger stops at (not
 // a label or other word that passes).
 bool dbg_is_statement(const token_cell* c);
+// The first statement from c on, following the list; null at its end.
+token_cell* dbg_statement_from(token_cell* c);
+// The frames: 0 is the current statement, 1 to N the jsrs still waiting
+// for their rts, innermost first. None while no run is under way.
+int dbg_frames();
+token_cell* dbg_frame_cell(int n);
 
 // Running (session.cpp). Each runs until the program ends or a stop holds
 // and says why.
+// Without `resume`, a breakpoint on the statement the run starts at stops
+// it at once.
 enum dbg_motion { MOTION_CONTINUE, MOTION_STEP, MOTION_NEXT, MOTION_FINISH, MOTION_UNTIL };
-dbg_stop dbg_move(dbg_motion how, token_cell* until = nullptr, long long count = 1);
+dbg_stop dbg_move(dbg_motion how, token_cell* until = nullptr, long long count = 1, bool resume = true);
+// Continues at c rather than where the run stands (run, jump): a
+// breakpoint on c stops it there first.
+dbg_stop dbg_continue_at(token_cell* c);
 // Going back through the history: one statement (MOTION_STEP), a whole
 // call (MOTION_NEXT), to the calling jsr (MOTION_FINISH), or to the last
 // breakpoint or watchpoint (MOTION_CONTINUE).

@@ -243,6 +243,23 @@ bool dbg_expr_constant(const dbg_expr& e)
     return true;
 }
 
+bool dbg_expr_memory_cell(const dbg_expr& e, int64_t& address)
+{
+    size_t last = e.code.size();
+    for (size_t i = 0; i < e.code.size(); i++) {
+        last = i;
+        if (e.code[i] == E_CONST || e.code[i] == E_FLAG)
+            i++;  // its operand
+    }
+    if (last == e.code.size() || e.code[last] != E_MEM)
+        return false;
+    dbg_expr inner = e;
+    inner.code.resize(last);
+    inner.fast_source = -1;
+    std::string error;
+    return dbg_expr_eval(inner, address, error) && address >= 0 && address < MEMORY_SIZE;
+}
+
 static int64_t compared(int64_t op, int64_t a, int64_t b)
 {
     switch (op) {

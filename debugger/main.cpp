@@ -223,7 +223,7 @@ int main(int argc, char** argv)
     for (const std::string& script : o.scripts) {
         std::ifstream in(script);
         if (!in) {
-            fprintf(stdout, "cannot read the script '%s': %s\n", script.c_str(), strerror(errno));
+            fprintf(stderr, "zorvik-debug: cannot read the script '%s': %s\n", script.c_str(), strerror(errno));
             continue;
         }
         for (std::string line; going && std::getline(in, line);)

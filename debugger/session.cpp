@@ -60,7 +60,7 @@ bool dbg_load(const std::string& path)
 {
     std::string text;
     if (!read_source(path, text)) {
-        fprintf(stderr, "zorvik: cannot open source file '%s': %s\n", path.c_str(), strerror(errno));
+        fprintf(stderr, "zorvik-debug: cannot open source file '%s': %s\n", path.c_str(), strerror(errno));
         return false;
     }
     bool again = symbols.store != nullptr;  // a program was loaded before
@@ -103,15 +103,16 @@ std::string dbg_statement_text(const token_cell* c)
     auto at = c ? p.index.find(c) : p.index.end();
     if (at == p.index.end())
         return "";
-    size_t from = (size_t)p.offsets[at->second];
-    size_t end = p.text.find('\n', from);
-    std::string s = p.text.substr(from, (end == std::string::npos ? p.text.size() : end) - from);
-    while (!s.empty() && isspace((unsigned char)s.back()))
+    long long from = p.offsets[at->second];
+    std::string s = position_shown_line(p.text, from, from, DBG_LINE_SIDE);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
         s.pop_back();
-    for (char& ch : s)
-        if ((unsigned char)ch < 0x20 && ch != '\t')
-            ch = ' ';
     return s;
+}
+
+std::string dbg_shown(const std::string& text)
+{
+    return position_shown_line(text, 0, 0, DBG_LINE_SIDE);
 }
 
 void dbg_report(const dbg_stop& stop)
@@ -138,12 +139,26 @@ bool dbg_is_statement(const token_cell* c)
     return c && decode_own_op(c) != OP_PASS;
 }
 
-// The first statement from c on, following the list.
-static token_cell* statement_from(token_cell* c)
+token_cell* dbg_statement_from(token_cell* c)
 {
     while (c && !dbg_is_statement(c))
         c = c->next_cell;
     return c;
+}
+
+int dbg_frames()
+{
+    return dbg.started ? the_stack.count + 1 : 0;
+}
+
+token_cell* dbg_frame_cell(int n)
+{
+    if (n <= 0 || n > the_stack.count)
+        return dbg.at;
+    // The return point is the jsr's operand; the jsr is the cell before it.
+    token_cell* back = the_stack.items[the_stack.count - n];
+    auto at = dbg.program.index.find(back);
+    return at != dbg.program.index.end() && at->second > 0 ? dbg.program.cells[at->second - 1] : back;
 }
 
 static bool all_digits(const std::string& s)
@@ -183,7 +198,7 @@ token_cell* dbg_locate(const std::string& loc, std::string& error)
         if (c->tok->lexeme == loc) {
             if (!c->tok->label)
                 break;
-            token_cell* at = statement_from(c->tok->label->next_cell);
+            token_cell* at = dbg_statement_from(c->tok->label->next_cell);
             if (!at) {
                 error = "no statement follows label '" + loc + "'";
                 return nullptr;
@@ -379,7 +394,7 @@ static bool motion_done(token_cell* c)
     case MOTION_NEXT:
         if (the_stack.count > start_depth)
             return false;
-        stop_reason = "step";
+        stop_reason = "next";
         return true;
     case MOTION_FINISH:
         if (the_stack.count >= start_depth)
@@ -493,6 +508,7 @@ dbg_stop dbg_reverse(dbg_motion how)
         return stop;
     }
     stop_reason.clear();
+    dbg.frame = 0;
     // One statement back is a step, whatever it wrote.
     bool moved = false, watching = how != MOTION_STEP && any_watch();
     if (dbg.ended && history_info().back == 0 && history_info().entries > 0)
@@ -510,7 +526,7 @@ dbg_stop dbg_reverse(dbg_motion how)
             continue;
         if (how == MOTION_STEP || (how == MOTION_NEXT && the_stack.count <= depth) ||
             (how == MOTION_FINISH && the_stack.count < depth)) {
-            stop_reason = how == MOTION_FINISH ? "reverse finish" : "reverse step";
+            stop_reason = how == MOTION_FINISH ? "reverse finish" : how == MOTION_NEXT ? "reverse next" : "reverse step";
             break;
         }
     }
@@ -527,15 +543,24 @@ dbg_stop dbg_reverse(dbg_motion how)
     return stop;
 }
 
-dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count)
+// Whether the program can move on; if not, `stop` says why.
+static bool refuse_motion(dbg_stop& stop)
+{
+    if (dbg.started && (!dbg.ended || dbg.ended_in_present))
+        return false;
+    stop.reason = dbg.ended ? "the program has ended: 'run' starts it again"
+                            : "the program is not running: 'run' or 'start' starts it";
+    stop.refused = true;
+    return true;
+}
+
+dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count, bool resume)
 {
     dbg_stop stop;
-    if ((dbg.ended && !dbg.ended_in_present) || !dbg.started) {
-        stop.reason = dbg.ended ? "the program has ended: 'run' starts it again" : "the program is not running";
-        stop.refused = true;
+    if (refuse_motion(stop))
         return stop;
-    }
     stop_reason.clear();
+    dbg.frame = 0;
     if (replay(how, until, stop)) {
         drop_temporaries();
         return stop;
@@ -561,15 +586,15 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count)
     run_trap_hook = hooked ? no_second_look : free_trap_hook();
     run_pass_hook = pass_hook;
     token_cell* start = dbg.at;
-    if (hooked && history_on() && start)
-        history_before(start);
+    if (hooked && history_on() && start && resume)
+        history_before(start);  // otherwise the hook is asked about start too
     // continue N: this breakpoint is passed over N - 1 more times.
     if (how == MOTION_CONTINUE && count > 1 && start)
         for (dbg_point& p : dbg.points)
             if (p.cell == start && p.enabled)
                 p.ignore = count - 1;
     history_run_begins();
-    token_cell* c = run_from(start, logging ? RUN_LOGGING : hooked ? RUN_ASKING : RUN_FREE, true);
+    token_cell* c = run_from(start, logging ? RUN_LOGGING : hooked ? RUN_ASKING : RUN_FREE, resume);
     if (until)
         retrap(until);
     run_trap_hook = nullptr;
@@ -598,6 +623,21 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count)
     stop.reason = (stop.reason.empty() ? "" : stop.reason + "; ") + "program ended with status " +
                   std::to_string(dbg.status);
     return stop;
+}
+
+dbg_stop dbg_continue_at(token_cell* c)
+{
+    dbg_stop stop;
+    if (refuse_motion(stop))
+        return stop;
+    if (history_info().back > 0) {
+        // The recorded future would replay from where the run was, not from c.
+        stop.reason = "the run stands in its history: go forward to the present first ('continue')";
+        stop.refused = true;
+        return stop;
+    }
+    dbg.at = c;
+    return dbg_move(MOTION_CONTINUE, nullptr, 1, false);
 }
 
 // Points that stand on cells are set again on their line or label; the ones
@@ -643,4 +683,20 @@ void dbg_restart()
     dbg.started = true;
     dbg.ended = false;
     dbg.status = 0;
+    dbg.frame = 0;
+}
+
+void dbg_kill()
+{
+    parse_prepare();
+    history_clear();
+    dbg.ended_in_present = false;
+    dbg.at = nullptr;
+    dbg.started = false;
+    dbg.ended = false;
+    dbg.status = 0;
+    dbg.frame = 0;
+    for (dbg_point& p : dbg.points)
+        if (p.enabled)
+            dbg_watch_refresh(p);
 }

@@ -69,7 +69,7 @@ TEST(Debugger, ProgramsPrintWhatTheMachinePrints)
 
     RunResult missing = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "absent.zvs"}, "", enter_run_dir());
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "zorvik: cannot open source file 'absent.zvs': No such file or directory\n");
+    EXPECT_EQ(missing.err, "zorvik-debug: cannot open source file 'absent.zvs': No such file or directory\n");
 }
 
 std::string repeated(const std::string& command, int n)
@@ -138,7 +138,6 @@ TEST(Debugger, InterruptStopsABusyLoopAndRunReadsAnEditedSource)
                                        "sleep 0.5\n"
                                        "printf '        lda #5\\n\\n        sta $10\\n' > spin.zvs\n"
                                        "echo run >&3\n"
-                                       "echo continue >&3\n"
                                        "echo 'print [$10]' >&3\n"
                                        "echo quit >&3\n"
                                        "wait $pid\n";
@@ -149,10 +148,180 @@ TEST(Debugger, InterruptStopsABusyLoopAndRunReadsAnEditedSource)
     EXPECT_NE(out.find("6 * 7 = 42 ($2a)\n"), std::string::npos) << out;
     EXPECT_NE(out.find("spin.zvs has changed: reading it again\n"
                        "breakpoint 1 at 2 no longer fits: line 2 holds no statement; deleted\n"
-                       "spin.zvs:1:9: start: lda #5\n"),
+                       "spin.zvs:4:1: program ended with status 0\n"),
               std::string::npos)
         << out;
     EXPECT_NE(out.find("program ended with status 0\n[$10] = 5 ($5)\n"), std::string::npos) << out;
+}
+
+// What follows a marker line printed by `print 424242`, up to the next one.
+std::string between_markers(const std::string& out, int n)
+{
+    size_t at = 0;
+    for (int i = 0; i <= n && at != std::string::npos; i++)
+        at = out.find("424242 = 424242 ($67932)\n", at ? at + 1 : 0);
+    if (at == std::string::npos)
+        return "(no marker " + std::to_string(n) + ")";
+    at = out.find('\n', at) + 1;
+    size_t end = out.find("424242 = ", at);
+    return out.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+// gdb's forms: run stops at a breakpoint and starts again when a run is
+// under way, start stops before the first statement, jump goes on
+// elsewhere (at once stopped by a breakpoint there), kill ends the run and
+// keeps the points; frames over the jsr stack; print/F and x/NFU.
+TEST(Debugger, GdbFormsRunFramesAndFormats)
+{
+    const std::string mark = "print 424242\n";
+    RunResult r = debug("calls.zvs",
+                        "break bump\nrun\nnext\n" + mark +  // 0
+                            "run\nprint X\nbacktrace\nup\ninfo frame\nup\nlist\ndown 5\nframe 3\nframe\n" + mark +  // 1
+                            "start\ntbreak 10\njump 10\nprint X\nkill\nbacktrace\nnext\nkill\ninfo breakpoints\nrun\n" + mark +  // 2
+                            "set var [$40] = $c8\nset var [$41] = 1\nprint/x [$40]\nprint/d ~0\nprint/u ~0\nprint/t 5\n"
+                            "print /c [$40]\nprint/c 39\nx/2xb $40\nx/1xh $40\nx/2db $40\nx/3 $40\nx/2ub $40\nx/tb $41\n"
+                            "x/2c $40\nx/2xg $40\nprint/q 1\nx/2q $40\nbreak/x 3\n" + mark);  // 3
+    EXPECT_NE(r.out.find("Breakpoint 1 at calls.zvs:19:9: lda $10\ncalls.zvs:19:9: breakpoint 1: lda $10\n"
+                         "calls.zvs:20:9: next: adc #7\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(between_markers(r.out, 0),
+              "calls.zvs:19:9: breakpoint 1: lda $10\n"
+              "X = 1 ($1)\n"
+              "#0  calls.zvs:19:9: lda $10\n"
+              "#1  calls.zvs:7:9: jsr bump\n"
+              "#1  calls.zvs:7:9: jsr bump\n"
+              "Stack level 1, calls.zvs:7:9: jsr bump\n"
+              "  in the main program, the outermost frame\n"
+              "  caller of frame 0: jsr to bump, which returns to calls.zvs:8:9: cpx #3\n"
+              "  return stack slot 0 of depth 1\n"
+              "#1 is the outermost frame: no jsr called it\n"
+              "      2  ; the letter 21 + 44 = 65 ('A') and a line end.\n"
+              "      3          lda #0\n"
+              "      4          sta $10\n"
+              "      5          ldx #0\n"
+              "      6  loop    inx\n"
+              "      7          jsr bump\n"
+              "      8          cpx #3\n"
+              "      9          bne loop\n"
+              "     10          lda $10\n"
+              "     11          adc #44\n"
+              "#0  calls.zvs:19:9: lda $10\n"
+              "no frame #3: the frames are #0 to #1\n"
+              "#0  calls.zvs:19:9: lda $10\n");
+    EXPECT_EQ(between_markers(r.out, 1),
+              "calls.zvs:3:9: start: lda #0\n"
+              "Temporary breakpoint 2 at calls.zvs:10:9: lda $10\n"
+              "calls.zvs:10:9: temporary breakpoint 2: lda $10\n"
+              "X = 0 ($0)\n"
+              "the run is ended; the points stay: 'run' or 'start' starts it again\n"
+              "no stack: the program is not running\n"
+              "the program is not running: 'run' or 'start' starts it\n"
+              "the program is not running\n"
+              "Num  Type        Enb  Hits  Where\n"
+              "1    breakpoint  y    2     calls.zvs:19:9 (bump)\n"
+              "calls.zvs:19:9: breakpoint 1: lda $10\n");
+    EXPECT_EQ(between_markers(r.out, 2),
+              "[$40] = $c8\n"
+              "~0 = -1\n"
+              "~0 = 4294967295\n"
+              "5 = 101\n"
+              "[$40] = 200 '\\xC8'\n"
+              "39 = 39 '\\''\n"
+              "$000040: c8 01\n"
+              "$000040: 01c8\n"
+              "$000040:  -56    1\n"
+              "$000040:  -56    1    0\n"
+              "$000040: 200   1\n"
+              "$000041: 00000001\n"
+              "$000040: 200 '\\xC8'   1 '\\x01'\n"
+              "$000040: 00000000000001c8 0000000000000000\n"
+              "print/q: the format is one letter of x (hex), d (signed), u (unsigned), t (binary) or c (character)\n"
+              "x/2q: 'q' is no format (x d u t c) or unit (b h w g)\n"
+              "break takes no /FORMAT; print/F and x/NFU do\n");
+}
+
+// Messages that say what went wrong: counts and lengths of 0, addresses
+// outside memory, where an x was cut, the palette's colour of a pixel
+// whatever the surface, and the stop of until and reverse-next.
+TEST(Debugger, MessagesSayWhatHappened)
+{
+    RunResult r = debug("calls.zvs",
+                        "x $40 0\nwatch $40,0\nx/0xb $40\nx -1\nwatch $fffffe,4\nx $fffff8 16\nx/2xw $fffffc\n"
+                        "x/4xw $fffffe\nx 0 70000\nset var [$100] = $30\ninfo pixel 1 0\nrecord\nnext\nnext\nuntil\n"
+                        "reverse-next\n");
+    EXPECT_NE(r.out.find("x needs a count of at least 1\n"
+                         "watch needs a length of at least 1: watch ADDR,LEN\n"
+                         "x needs a count of at least 1\n"
+                         "-$1 is outside memory, which is $0 to $ffffff\n"
+                         "cannot watch 4 bytes at $fffffe: memory ends at $ffffff\n"
+                         "$fffff8: 00 00 00 00 00 00 00 00" + std::string(26, ' ') + "........\n"
+                         "(cut after $ffffff: memory ends there)\n"
+                         "$fffffc: 00000000\n"
+                         "(cut after $ffffff: memory ends there)\n"
+                         "a 4-byte unit at $fffffe runs past the end of memory ($ffffff)\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("$00fff0: 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00  ................\n"
+                         "(cut after $ffff: one x shows at most 65536 bytes; x $10000 goes on)\n"
+                         "pixel (1, 0): cell $100 = 48 ($30), colour #00557f\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("calls.zvs:4:9: next: sta $10\ncalls.zvs:5:9: next: ldx #0\ncalls.zvs:6:9: until: inx\n"
+                         "calls.zvs:5:9: reverse next: ldx #0\n"),
+              std::string::npos)
+        << r.out;
+}
+
+// Whether every byte of `text` is printable: lines and tabs, the rest
+// ASCII that is no control or whole UTF-8 characters.
+bool printable(const std::string& text)
+{
+    for (size_t i = 0; i < text.size(); i++) {
+        unsigned char c = (unsigned char)text[i];
+        if (c < 0x80) {
+            if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F)
+                return false;
+            continue;
+        }
+        size_t n = c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xF0 && c < 0xF5 ? 4 : 0;
+        if (n == 0 || i + n > text.size())
+            return false;
+        for (size_t k = 1; k < n; k++)
+            if (((unsigned char)text[i + k] & 0xC0) != 0x80)
+                return false;
+        i += n - 1;
+    }
+    return true;
+}
+
+// Control bytes and bytes that are no UTF-8 reach the terminal as \xNN, in
+// list, the stop lines, backtrace and break; a long line is cut around
+// the place shown; a binary file loaded by mistake prints nothing raw.
+TEST(Debugger, SourceTextIsShownSafely)
+{
+    std::string dir = enter_run_dir();
+    std::string wide(300, 'w');
+    std::ofstream(dir + "/odd.zvs") << "        lda #1 ; \x1b[2J\x07 caf\xc3\xa9 \xff\xc3\n"
+                                       "        sta $10 ; " + wide + "\n" + wide + " ; " + wide + "\n        brk\n";
+    std::ofstream(dir + "/script") << "list\nstep\nbacktrace\nbreak 4\n";
+    RunResult odd = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "-x", "script", "odd.zvs"}, "", dir);
+    EXPECT_TRUE(printable(odd.out)) << odd.out;
+    EXPECT_NE(odd.out.find("odd.zvs:1:9: start: lda #1 ; \\x1B[2J\\x07 caf\xc3\xa9 \\xFF\\xC3\n"), std::string::npos)
+        << odd.out;
+    // The statement's line from the statement on, cut 100 bytes after it.
+    std::string stop = "odd.zvs:2:9: step: sta $10 ; " + std::string(100 - 10, 'w') + "...\n";
+    EXPECT_NE(odd.out.find(stop), std::string::npos) << odd.out;
+    EXPECT_NE(odd.out.find("      3  " + std::string(100, 'w') + "...\n"), std::string::npos) << odd.out;
+
+    std::string binary;
+    for (int i = 0; i < 4096; i++)
+        binary += (char)(i * 7919 % 251);
+    std::ofstream(dir + "/binary.zvs") << binary;
+    std::ofstream(dir + "/script") << "list\nlist 3\nstep\nbacktrace\ninfo frame\n";
+    RunResult bin = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "-x", "script", "binary.zvs"}, "", dir);
+    EXPECT_TRUE(printable(bin.out)) << bin.out;
+    EXPECT_NE(bin.out.find("\\x"), std::string::npos) << bin.out;
 }
 
 }  // namespace
