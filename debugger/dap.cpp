@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -147,6 +148,19 @@ void move(dbg_motion how)
     if (halt_signal == SIGINT)
         halt_signal = 0;
     report(dbg_move(how));
+}
+
+// The run from its first statement after a launch or a restart, unless it
+// stops on entry: a breakpoint on that statement stops it there.
+void run_from_entry()
+{
+    if (stop_on_entry) {
+        report({"start", false, false});
+        return;
+    }
+    if (halt_signal == SIGINT)
+        halt_signal = 0;
+    report(dbg_continue_at(dbg.at));
 }
 
 // hitCondition: the breakpoint stops from its Nth hit on.
@@ -335,12 +349,8 @@ void on_set_data_breakpoints(const json& r)
 void on_configuration_done(const json& r)
 {
     respond(r);
-    if (!launched)
-        return;
-    if (stop_on_entry)
-        report({"start", false, false});
-    else
-        move(MOTION_CONTINUE);
+    if (launched)
+        run_from_entry();
 }
 
 void on_threads(const json& r)
@@ -358,13 +368,9 @@ json frame(int id, const token_cell* c, const std::string& name)
 void on_stack_trace(const json& r)
 {
     json frames = json::array();
-    frames.push_back(frame(0, dbg.at, dbg.ended ? "(ended)" : dbg_statement_text(dbg.at)));
-    for (int i = the_stack.count - 1; i >= 0; i--) {
-        auto at = dbg.program.index.find(the_stack.items[i]);
-        const token_cell* jsr = at != dbg.program.index.end() && at->second > 0 ? dbg.program.cells[at->second - 1]
-                                                                                : the_stack.items[i];
-        frames.push_back(frame((int)frames.size(), jsr, dbg_statement_text(jsr)));
-    }
+    for (int n = 0; n < dbg_frames(); n++)
+        frames.push_back(frame(n, dbg_frame_cell(n),
+                               n == 0 && dbg.ended ? "(ended)" : dbg_statement_text(dbg_frame_cell(n))));
     respond(r, {{"stackFrames", frames}, {"totalFrames", frames.size()}});
 }
 
@@ -479,14 +485,55 @@ bool unbase64(const std::string& text, std::vector<uint8_t>& out)
     return true;
 }
 
-// The one memory reference, "memory", is all 16 MiB.
+// A memory reference is "memory", memory from address 0, or an address
+// as clients write it: 0x10, 16 or $10. The request's offset counts from
+// there.
+std::string reference(int64_t address)
+{
+    char b[32];
+    snprintf(b, sizeof b, "0x%llx", (unsigned long long)address);
+    return b;
+}
+
+// An integer argument; a number of any size or kind is held to +-2^40, far
+// past either end of memory, so that nothing after overflows.
+int64_t integer(const json& a, const char* key)
+{
+    constexpr int64_t far = (int64_t)1 << 40;
+    const json* v = a.contains(key) ? &a[key] : nullptr;
+    if (!v || v->is_null())
+        return 0;
+    if (v->is_number_unsigned())
+        return (int64_t)std::min<uint64_t>(v->get<uint64_t>(), (uint64_t)far);
+    if (v->is_number_integer())
+        return std::clamp<int64_t>(v->get<int64_t>(), -far, far);
+    if (v->is_number_float()) {
+        double d = v->get<double>();
+        return d != d ? 0 : (int64_t)std::clamp(d, -(double)far, (double)far);
+    }
+    return v->get<int64_t>();  // not a number: the type error is the answer
+}
+
 bool memory_range(const json& a, int64_t& from, const json& r)
 {
-    if (a.value("memoryReference", "") != "memory") {
-        refuse(r, "the memory reference is 'memory'");
-        return false;
+    std::string ref = a.contains("memoryReference") && a["memoryReference"].is_string()
+                          ? a["memoryReference"].get<std::string>() : "";
+    std::string digits = ref;
+    int base = 10;
+    if (ref.rfind("0x", 0) == 0 || ref.rfind("0X", 0) == 0 || ref.rfind("$", 0) == 0) {
+        digits = ref.substr(ref[0] == '$' ? 1 : 2);
+        base = 16;
     }
-    from = a.value("offset", (int64_t)0);
+    int64_t address = 0;
+    if (ref != "memory") {
+        if (digits.empty() || digits.size() > 8 ||
+            digits.find_first_not_of(base == 16 ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos ||
+            (address = std::stoll(digits, nullptr, base)) >= MEMORY_SIZE) {
+            refuse(r, "the memory reference is 'memory' or an address from 0 to 0xffffff (0x10, 16 or $10)");
+            return false;
+        }
+    }
+    from = address + integer(a, "offset");
     return true;
 }
 
@@ -496,14 +543,18 @@ void on_read_memory(const json& r)
     int64_t from;
     if (!memory_range(a, from, r))
         return;
-    int64_t count = std::max<int64_t>(0, std::min<int64_t>(a.value("count", (int64_t)0), 1 << 20));
-    int64_t start = std::max<int64_t>(from, 0), end = std::min<int64_t>(from + count, MEMORY_SIZE);
+    int64_t count = std::clamp<int64_t>(integer(a, "count"), 0, 1 << 20);
+    // Bytes before address 0 come first and are all unreadable: none is
+    // sent, and the client skips them, as it does those past the end.
+    if (from < 0) {
+        respond(r, {{"address", reference(0)}, {"data", ""}, {"unreadableBytes", std::min(count, -from)}});
+        return;
+    }
+    int64_t end = std::min<int64_t>(from + count, MEMORY_SIZE);
     std::vector<uint8_t> bytes;
-    for (int64_t i = start; i < end; i++)
+    for (int64_t i = from; i < end; i++)
         bytes.push_back(mem_read(i));
-    char address[32];
-    snprintf(address, sizeof address, "0x%llx", (unsigned long long)std::max<int64_t>(start, 0));
-    respond(r, {{"address", address}, {"data", base64(bytes)},
+    respond(r, {{"address", reference(from)}, {"data", base64(bytes)},
                 {"unreadableBytes", count - (int64_t)bytes.size()}});
 }
 
@@ -519,7 +570,8 @@ void on_write_memory(const json& r)
         return;
     }
     if (from < 0 || from + (int64_t)bytes.size() > MEMORY_SIZE) {
-        refuse(r, "memory is 0 to 0xffffff");
+        refuse(r, "cannot write " + std::to_string(bytes.size()) + " bytes at " + std::to_string(from) +
+                      ": memory is 0 to 0xffffff");
         return;
     }
     for (size_t i = 0; i < bytes.size(); i++)
@@ -530,15 +582,26 @@ void on_write_memory(const json& r)
     respond(r, {{"bytesWritten", bytes.size()}});
 }
 
+// A memory byte, [ADDR], carries the reference of its cell, where a
+// client's memory view opens.
 void on_evaluate(const json& r)
 {
     std::string text = r.value("arguments", json::object()).value("expression", ""), why;
-    int64_t v;
-    if (!evaluate(text, v, why)) {
+    dbg_expr e;
+    size_t column;
+    int64_t v, cell;
+    if (!dbg_expr_compile(text, e, why, column)) {
+        refuse(r, "bad expression at column " + std::to_string(column) + ": " + why);
+        return;
+    }
+    if (!dbg_expr_eval(e, v, why)) {
         refuse(r, why);
         return;
     }
-    respond(r, {{"result", shown(v)}, {"variablesReference", 0}});
+    json body = {{"result", shown(v)}, {"variablesReference", 0}};
+    if (dbg_expr_memory_cell(e, cell))
+        body["memoryReference"] = reference(cell);
+    respond(r, body);
 }
 
 void on_continue(const json& r)
@@ -584,10 +647,7 @@ void on_restart(const json& r)
     }
     dbg_restart();
     respond(r);
-    if (stop_on_entry)
-        report({"start", false, false});
-    else
-        move(MOTION_CONTINUE);
+    run_from_entry();
 }
 
 bool leaving = false;

@@ -1,6 +1,7 @@
 // zorvik-debug --dap through the Debug Adapter Protocol's own test client:
 // breakpoints by line and label, a data breakpoint, steps forward and back,
-// variables, memory, evaluation, logpoints and bad requests.
+// variables, memory, evaluation, logpoints and bad requests; memory
+// references as a client's memory view uses them.
 //   ZORVIK_DEBUG_BIN=... ZORVIK_RUN_DIR=... node --test dap.test.js
 const { test } = require('node:test');
 const assert = require('node:assert');
@@ -111,6 +112,54 @@ test('pause stops a busy loop', { timeout: 60000 }, async () => {
         await new Promise(done => setTimeout(done, 300));
         await stopsAt(dc, dc.pauseRequest({ threadId: 1 }), 'pause', 1);
         assert.match(await value(dc, 'X'), /^\d+ \(\$[0-9a-f]+\)$/);
+    } finally {
+        await dc.stop();
+    }
+});
+
+test('memory references of evaluated cells', { timeout: 60000 }, async () => {
+    const dc = new DebugClient(debugBin, '--dap', 'zorvik', { cwd: work, env: { ...process.env, SDL_VIDEODRIVER: 'dummy' } });
+    dc.defaultTimeout = 10000;
+    await dc.start();
+    try {
+        // Without stopOnEntry, a breakpoint on the very first statement stops the run.
+        await dc.hitBreakpoint({ program, cwd: work }, { path: program, line: 3 });
+        await dc.setBreakpointsRequest({ source: { path: program }, breakpoints: [{ line: 22 }] });
+        await stopsAt(dc, dc.continueRequest({ threadId: 1 }), 'breakpoint', 22);
+
+        // The cell's reference, read as VS Code's memory view reads it: from
+        // the reference, and from a page before it.
+        const cell = (await dc.evaluateRequest({ expression: '[$10]', context: 'watch' })).body;
+        assert.equal(cell.result, '7 ($7)');
+        assert.equal(cell.memoryReference, '0x10');
+        const bytes = async (args) => {
+            const body = (await dc.customRequest('readMemory', args)).body;
+            return [body.address, [...Buffer.from(body.data || '', 'base64')], body.unreadableBytes || 0];
+        };
+        assert.deepEqual(await bytes({ memoryReference: cell.memoryReference, offset: 0, count: 2 }), ['0x10', [7, 0], 0]);
+        const page = await bytes({ memoryReference: cell.memoryReference, offset: -16, count: 32 });
+        assert.equal(page[0], '0x0');
+        assert.equal(page[1].length, 32);
+        assert.equal(page[1][16], 7);
+        for (const ref of ['16', '$10', '0X10'])
+            assert.deepEqual(await bytes({ memoryReference: ref, count: 1 }), ['0x10', [7], 0]);
+        assert.deepEqual(await bytes({ memoryReference: 'memory', offset: 16, count: 1 }), ['0x10', [7], 0]);
+        // Before address 0 and past the last cell: unreadable, nothing sent.
+        assert.deepEqual(await bytes({ memoryReference: '0x10', offset: -40, count: 8 }), ['0x0', [], 8]);
+        assert.deepEqual(await bytes({ memoryReference: '0xfffffe', count: 4 }), ['0xfffffe', [0, 0], 2]);
+
+        // Written through a reference and an offset.
+        await dc.customRequest('writeMemory', { memoryReference: cell.memoryReference, offset: 1, data: Buffer.from('A').toString('base64') });
+        assert.equal(await value(dc, '[$11]'), '65 ($41)');
+        await assert.rejects(dc.customRequest('writeMemory', { memoryReference: '0xffffff', offset: 1, data: 'QQ==' }), /memory is 0 to 0xffffff/);
+        await assert.rejects(dc.customRequest('readMemory', { memoryReference: 'stack', count: 1 }), /memory reference/);
+        await assert.rejects(dc.customRequest('readMemory', { memoryReference: '0x1000000', count: 1 }), /memory reference/);
+
+        // Only a memory cell has a reference.
+        const sum = (await dc.evaluateRequest({ expression: '[$10] + 1', context: 'watch' })).body;
+        assert.equal(sum.result, '8 ($8)');
+        assert.equal(sum.memoryReference, undefined);
+        assert.equal((await dc.evaluateRequest({ expression: '[X + 9]', context: 'hover' })).body.memoryReference, '0xa');
     } finally {
         await dc.stop();
     }
