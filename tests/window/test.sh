@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# A real window on a real X server (Xvfb): with DISPLAY set and no
+# SDL_VIDEODRIVER, zorvik-debug opens an X11 window captioned "Zorvik VM",
+# says nothing on standard error, and leaves when told.
+#   tests/window/test.sh ZORVIK_DEBUG RUN_DIR
+set -euo pipefail
+debug="$1" run_dir="$2"
+work="$(mktemp -d)"
+n=50
+while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+export DISPLAY=":$n"
+unset SDL_VIDEODRIVER
+printf 'int #19\nint #21\n' >"$work/p.zvs"
+mkfifo "$work/commands"
+(cd "$run_dir" && "$debug" "$work/p.zvs" <"$work/commands" >"$work/out" 2>"$work/err") &
+debugger=$!
+exec 3>"$work/commands"
+if ! timeout 20 xdotool search --sync --name '^Zorvik VM$' >/dev/null; then
+    echo "no window named 'Zorvik VM' appeared; the debugger said: $(cat "$work/err")" >&2
+    exit 1
+fi
+echo quit >&3
+exec 3>&-
+wait "$debugger"
+[ ! -s "$work/err" ] || { echo "zorvik-debug said: $(cat "$work/err")" >&2; exit 1; }
+echo "zorvik-debug opened a real window on the X server"
