@@ -105,13 +105,10 @@ void start_machine()
 {
     srand((unsigned)time(nullptr));
     set_callback(calls);
-    if (!getenv("SDL_VIDEODRIVER") && !getenv("DISPLAY"))
-        setenv("SDL_VIDEODRIVER", "dummy", 0);
     halt_keeps_input = true;
     halt_install();
-    SDL_Init(SDL_INIT_VIDEO);
+    front = display_start();
     halt_install();
-    front = display_open_window();
 }
 
 // Commands come from their own copy of standard input, so that the
