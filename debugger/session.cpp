@@ -498,7 +498,11 @@ dbg_stop dbg_reverse(dbg_motion how)
 {
     dbg_stop stop;
     stop.refused = true;
-    if (!history_on() || !dbg.started) {
+    if (!dbg.started) {
+        stop.reason = "the program is not running: 'run' or 'start' starts it";
+        return stop;
+    }
+    if (!history_on()) {
         stop.reason = "there is no history to go back through: 'record' keeps one from now on";
         return stop;
     }

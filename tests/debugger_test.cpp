@@ -177,7 +177,7 @@ TEST(Debugger, GdbFormsRunFramesAndFormats)
     RunResult r = debug("calls.zvs",
                         "break bump\nrun\nnext\n" + mark +  // 0
                             "run\nprint X\nbacktrace\nup\ninfo frame\nup\nlist\ndown 5\nframe 3\nframe\n" + mark +  // 1
-                            "start\ntbreak 10\njump 10\nprint X\nkill\nbacktrace\nnext\nkill\ninfo breakpoints\nrun\n" + mark +  // 2
+                            "start\ntbreak 10\njump 10\nprint X\nkill\nbacktrace\nnext\nreverse-step\nkill\ninfo breakpoints\nrun\n" + mark +  // 2
                             "set var [$40] = $c8\nset var [$41] = 1\nprint/x [$40]\nprint/d ~0\nprint/u ~0\nprint/t 5\n"
                             "print /c [$40]\nprint/c 39\nx/2xb $40\nx/1xh $40\nx/2db $40\nx/3 $40\nx/2ub $40\nx/tb $41\n"
                             "x/2c $40\nx/2xg $40\nprint/q 1\nx/2q $40\nbreak/x 3\n" + mark);  // 3
@@ -216,6 +216,7 @@ TEST(Debugger, GdbFormsRunFramesAndFormats)
               "X = 0 ($0)\n"
               "the run is ended; the points stay: 'run' or 'start' starts it again\n"
               "no stack: the program is not running\n"
+              "the program is not running: 'run' or 'start' starts it\n"
               "the program is not running: 'run' or 'start' starts it\n"
               "the program is not running\n"
               "Num  Type        Enb  Hits  Where\n"
