@@ -488,13 +488,13 @@ void dump(int64_t at, int64_t count)
 // next x/ that leaves them out.
 char x_format = 'x', x_unit = 'b';
 
-void examine(const std::string& spec, const std::string& where)
+void examine(const std::string& nfu, const std::string& where)
 {
-    size_t digits = spec.find_first_not_of("0123456789");
-    std::string count_text = spec.substr(0, digits), letters = digits == std::string::npos ? "" : spec.substr(digits);
+    size_t digits = nfu.find_first_not_of("0123456789");
+    std::string count_text = nfu.substr(0, digits), letters = digits == std::string::npos ? "" : nfu.substr(digits);
     long long count = 1;
     if (!count_text.empty() && !whole_number(count_text, count)) {
-        say("x/%s: the count has too many digits\n", spec.c_str());
+        say("x/%s: the count has too many digits\n", nfu.c_str());
         return;
     }
     char format = x_format, unit = x_unit;
@@ -504,13 +504,13 @@ void examine(const std::string& spec, const std::string& where)
         else if (std::string("bhwg").find(c) != std::string::npos)
             unit = c;
         else {
-            say("x/%s: '%c' is no format (x d u t c) or unit (b h w g)\n", spec.c_str(), c);
+            say("x/%s: '%c' is no format (x d u t c) or unit (b h w g)\n", nfu.c_str(), c);
             return;
         }
     }
     int64_t at;
     if (where.empty()) {
-        say("x/%s needs an address\n", spec.c_str());
+        say("x/%s needs an address\n", nfu.c_str());
         return;
     }
     if (!evaluate(where, at) || !inside_memory(at))
@@ -549,8 +549,8 @@ void cmd_x(const std::string& a)
 {
     std::string text = trim(a);
     if (!text.empty() && text[0] == '/') {
-        std::string where, spec = first_word(text.substr(1), &where);
-        examine(spec, where);
+        std::string where, nfu = first_word(text.substr(1), &where);
+        examine(nfu, where);
         return;
     }
     std::string rest, where = first_word(text, &rest);
