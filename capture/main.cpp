@@ -195,13 +195,14 @@ int main(int argc, char** argv)
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     srand(1);  // the same run every time
     set_callback(calls);
-    std::string error;
-    if (!options.keys.empty() && !capture_parse_keys(options.keys, script, error))
-        fail(error);
+    // SDL names the keys only once its video is started.
     display_depth = 32;
     halt_install();
     front = display_start();
     halt_install();
+    std::string error;
+    if (!options.keys.empty() && !capture_parse_keys(options.keys, script, error))
+        fail(error);
     SDL_ShowCursor(SDL_DISABLE);
 
     mlex_file source{};
