@@ -176,6 +176,20 @@ void cmd_finish(const std::string&)
     show_stop(dbg_move(MOTION_FINISH));
 }
 
+// Where LOC stops, or null after saying why (COMMAND names the asker).
+token_cell* locate_or_say(const std::string& loc, const char* command)
+{
+    if (loc.empty()) {
+        say("%s needs a place: LINE, FILE:LINE or a label\n", command);
+        return nullptr;
+    }
+    std::string error;
+    token_cell* c = dbg_locate(loc, error);
+    if (!c)
+        say("%s\n", error.c_str());
+    return c;
+}
+
 void cmd_until(const std::string& a)
 {
     if (a.empty()) {
@@ -185,27 +199,15 @@ void cmd_until(const std::string& a)
         show_stop(stop);
         return;
     }
-    std::string error;
-    token_cell* c = dbg_locate(a, error);
-    if (!c) {
-        say("%s\n", error.c_str());
-        return;
-    }
-    show_stop(dbg_move(MOTION_UNTIL, c));
+    if (token_cell* c = locate_or_say(a, "until"))
+        show_stop(dbg_move(MOTION_UNTIL, c));
 }
 
 void add_breakpoint(const std::string& loc, bool temporary)
 {
-    if (loc.empty()) {
-        say("break needs a place: LINE, FILE:LINE or a label\n");
+    token_cell* c = locate_or_say(loc, "break");
+    if (!c)
         return;
-    }
-    std::string error;
-    token_cell* c = dbg_locate(loc, error);
-    if (!c) {
-        say("%s\n", error.c_str());
-        return;
-    }
     dbg_point p;
     p.number = dbg.next_number++;
     p.kind = isdigit((unsigned char)loc.back()) ? POINT_LINE : POINT_LABEL;
@@ -853,17 +855,8 @@ void cmd_kill(const std::string& a)
 // at LOC stops it there at once.
 void cmd_jump(const std::string& a)
 {
-    if (a.empty()) {
-        say("jump needs a place: LINE, FILE:LINE or a label\n");
-        return;
-    }
-    std::string error;
-    token_cell* c = dbg_locate(a, error);
-    if (!c) {
-        say("%s\n", error.c_str());
-        return;
-    }
-    show_stop(dbg_continue_at(c));
+    if (token_cell* c = locate_or_say(a, "jump"))
+        show_stop(dbg_continue_at(c));
 }
 
 void cmd_record(const std::string& a)
