@@ -13,6 +13,8 @@ xvfb=$!
 trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 export DISPLAY=":$n"
+# Under LeakSanitizer, Xlib's own allocations are not ours to free.
+export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 unset SDL_VIDEODRIVER
 printf 'int #19\nint #21\n' >"$work/p.zvs"
 mkfifo "$work/commands"
@@ -25,6 +27,6 @@ if ! timeout 20 xdotool search --sync --name '^Zorvik VM$' >/dev/null; then
 fi
 echo quit >&3
 exec 3>&-
-wait "$debugger"
+wait "$debugger" || { echo "zorvik-debug ended with status $?: $(cat "$work/err")" >&2; exit 1; }
 [ ! -s "$work/err" ] || { echo "zorvik-debug said: $(cat "$work/err")" >&2; exit 1; }
 echo "zorvik-debug opened a real window on the X server"
