@@ -13,7 +13,20 @@ web="$ZORVIK_ROOT/web"
 out="$ZORVIK_ROOT/build/web"
 obj="$ZORVIK_ROOT/build/web-obj"
 mkdir -p "$out" "$obj/machine" "$obj/check"
-(cd "$web" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+
+# True when OUTPUT is missing or older than any of the INPUTS (files or
+# folders, searched whole).
+stale() {
+    local output="$1"
+    shift
+    [ ! -e "$output" ] || [ -n "$(find "$@" -newer "$output" -print -quit)" ]
+}
+
+# npm installs only when the lock file changed since its last install.
+if ! cmp -s "$web/package-lock.json" "$web/node_modules/.zorvik-lock"; then
+    (cd "$web" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+    cp "$web/package-lock.json" "$web/node_modules/.zorvik-lock"
+fi
 
 # Debian's emcc finds its JavaScript modules only through NODE_PATH. Its
 # clang also warns of char subscripts, which index the lexer's byte tables
@@ -48,25 +61,32 @@ printf '%s\n' "${jobs[@]}" | xargs -P2 -L1 bash -c 'flags=($flags_string); compi
 # console read, the pause and the regular give-way), nowhere else. -O3 makes
 # its loop a seventh faster than -O2 does. A read reaches the page through
 # WASI's fd_read, which must be named with its module to count.
+stale "$out/machine.js" "$obj"/machine/*.o "$web/library.js" "$ZORVIK_ROOT/build/release/run/term.mxf" "$0" &&
 emcc -O3 "$obj"/machine/*.o -o "$out/machine.js" \
     -sASYNCIFY -sASYNCIFY_IMPORTS='["wasi_snapshot_preview1.fd_read","web_wait_frame","web_give_way"]' \
     -sMODULARIZE -sEXPORT_NAME=ZorvikMachine -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB \
-    -sEXPORTED_FUNCTIONS='["_web_run","_web_stop","_web_key","_web_set_full_speed","_malloc","_free"]' \
+    -sEXPORTED_FUNCTIONS='["_web_run","_web_stop","_web_key","_web_set_full_speed","_malloc","_free","_fflush"]' \
     -sEXPORTED_RUNTIME_METHODS='["ccall","FS"]' \
     --js-library "$web/library.js" \
     --embed-file "$ZORVIK_ROOT/build/release/run/term.mxf@/term.mxf"
 # The checker, a module of its own.
+stale "$out/check.js" "$obj"/check/*.o "$0" &&
 emcc -O2 "$obj"/check/*.o -o "$out/check.js" \
     -sMODULARIZE -sEXPORT_NAME=ZorvikCheck -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB \
     -sEXPORTED_FUNCTIONS='["_web_check","_web_mnemonics","_malloc","_free"]' \
     -sEXPORTED_RUNTIME_METHODS='["UTF8ToString"]'
 
 # The examples, snake first, for the page's menu.
-node "$web/examples.mjs" "$ZORVIK_ROOT/examples" "$obj/examples.json"
-"$web/node_modules/.bin/esbuild" "$web/page.js" --bundle --minify --format=iife \
-    --alias:zorvik-examples="$obj/examples.json" --outfile="$out/page.js" --log-level=warning
-cp "$web/index.html" "$web/page.css" "$out/"
-cp "$ZORVIK_ROOT/build/release/run/icon.bmp" "$out/icon.bmp"
-mkdir -p "$out/manual"
-cp "$ZORVIK_ROOT"/docs/*.md "$out/manual/"
+if stale "$out/page.js" "$web"/*.js "$web"/*.json "$web/examples.mjs" "$ZORVIK_ROOT/examples"; then
+    node "$web/examples.mjs" "$ZORVIK_ROOT/examples" "$obj/examples.json"
+    "$web/node_modules/.bin/esbuild" "$web/page.js" --bundle --minify --format=iife \
+        --alias:zorvik-examples="$obj/examples.json" --outfile="$out/page.js" --log-level=warning
+fi
+cp -u "$web/index.html" "$web/page.css" "$out/"
+cp -u "$ZORVIK_ROOT/build/release/run/icon.bmp" "$out/icon.bmp"
+# The manual, as HTML pages with their pictures, opened from the page's help.
+if stale "$out/manual/index.html" "$ZORVIK_ROOT/docs" "$web/manual.mjs"; then
+    rm -rf "$out/manual"
+    node "$web/manual.mjs" "$ZORVIK_ROOT/docs" "$out/manual"
+fi
 echo "The page is in $out" >&2

@@ -20,7 +20,7 @@ const run = {
   queued: empty,          // console input typed but not read yet
   out: [], outLength: 0,  // standard output, in chunks
   dropped: 0,             // bytes of it no longer kept
-  unshown: false,         // output the pane has not shown yet
+  shown: 0,               // bytes of it passed to the console pane
   waiting: null,          // the machine's callback while it waits for the page
   waitingFor: null,       // 'frame', 'turn', 'input' or 'pause'
   done: null,             // the promise of the run
@@ -77,7 +77,6 @@ const host = {
     emit('frame');
   },
   waitFrame(callback) {
-    showRunning();
     if (run.stopping) return callback();
     wait('frame', callback);
     requestAnimationFrame(() => { if (run.waitingFor === 'frame') wake(); });
@@ -86,7 +85,6 @@ const host = {
     for (const [frame, name, down] of run.keys) if (frame === count) hostKey(name, down);
   },
   giveWay(callback) {
-    showRunning();
     wait('turn', callback);
     turnChannel.port2.postMessage(0);
   },
@@ -96,14 +94,14 @@ const host = {
       // The pause at nop: without a pause there is nobody at the terminal.
       if (!run.pause) return callback(empty);
       wait('pause', callback);
-      emit('output', outputTail());
+      showOutput();
       setState('waiting-input');
       emit('pause');
       return;
     }
     if (run.given !== null || run.queued.length) return callback(takeLine(room));
     wait('input', () => callback(takeLine(room)));
-    emit('output', outputTail());
+    showOutput();
     setState('waiting-input');
     emit('input');
   },
@@ -111,9 +109,14 @@ const host = {
 
 // Standard output is kept in chunks, up to OUTPUT_KEPT bytes: past that the
 // oldest chunks go, so that a long trace cannot exhaust the page's memory.
+// The console pane gets what is new at most once per animation frame, and
+// no more of it than BATCH_SHOWN bytes, the end: it shows the last lines
+// only.
 const CHUNK = 1 << 16;
 const OUTPUT_KEPT = 64 << 20;
-const TAIL_SHOWN = 200000;
+const BATCH_SHOWN = 1 << 20;
+let showQueued = false;
+let decoder = new TextDecoder();
 
 function writeOut(byte) {
   let last = run.out[run.out.length - 1];
@@ -124,53 +127,73 @@ function writeOut(byte) {
   }
   last.bytes[last.used++] = byte;
   run.outLength++;
-  run.unshown = true;
+  if (!showQueued) {
+    showQueued = true;
+    requestAnimationFrame(showOutput);
+  }
 }
 
-function outputBytes(from) {
-  const kept = run.outLength - run.dropped;
-  from = Math.max(0, Math.min(from, kept));
-  const all = new Uint8Array(kept - from);
-  let at = -from;
-  for (const chunk of run.out) {
-    const part = chunk.bytes.subarray(0, chunk.used);
-    if (at + part.length > 0) all.set(at < 0 ? part.subarray(-at) : part, Math.max(at, 0));
-    at += part.length;
+// The output from byte `from` up to byte `to`, counted from the run's
+// start, as far as it is kept; of the run in progress or of `kept`, an
+// earlier run's {out, outLength, dropped}.
+function outputBytes(from, to = run.outLength, kept = run) {
+  from = Math.max(from, kept.dropped);
+  to = Math.max(from, Math.min(to, kept.outLength));
+  const all = new Uint8Array(to - from);
+  let at = kept.dropped;
+  for (const chunk of kept.out) {
+    const next = at + chunk.used;
+    if (next > from && at < to)
+      all.set(chunk.bytes.subarray(Math.max(from - at, 0), Math.min(to, next) - at), Math.max(at - from, 0));
+    at = next;
   }
   return all;
 }
 
-function outputText() {
-  const text = new TextDecoder().decode(outputBytes(0));
-  return run.dropped ? `[the first ${run.dropped} bytes of output are not kept]\n${text}` : text;
+function outputText(kept = run) {
+  const text = new TextDecoder().decode(outputBytes(0, kept.outLength, kept));
+  return kept.dropped ? `[the first ${kept.dropped} bytes of output are not kept]\n${text}` : text;
 }
 
-// The end of the output, for the console pane.
-function outputTail() {
-  const kept = run.outLength - run.dropped;
-  const cut = run.dropped > 0 || kept > TAIL_SHOWN;
-  const text = new TextDecoder().decode(outputBytes(kept - TAIL_SHOWN));
-  return cut ? '…' + text : text;
+// The run's result. Its console is decoded when first asked for: a long
+// trace is many megabytes, and Stop should not wait for them.
+function runResult(status) {
+  const kept = {out: run.out, outLength: run.outLength, dropped: run.dropped};
+  let text = null;
+  return {
+    status,
+    get console() {
+      if (text === null) text = outputText(kept);
+      return text;
+    },
+  };
 }
 
-// The console pane follows a running program a few times a second.
-let lastShown = 0;
-function showRunning() {
-  const now = performance.now();
-  if (!run.unshown || now - lastShown < 200) return;
-  lastShown = now;
-  run.unshown = false;
-  emit('output', outputTail());
+function newlines(bytes) {
+  let n = 0;
+  for (let i = bytes.indexOf(10); i >= 0; i = bytes.indexOf(10, i + 1)) n++;
+  return n;
 }
 
-// SDL's own canvas, never shown: SDL reads it back at every lock, which a
-// canvas kept in memory does fastest.
-let sdlContext = null;
-function sdlCanvas() {
-  const canvas = document.createElement('canvas');
-  sdlContext = canvas.getContext('2d', {willReadFrequently: true});
-  return canvas;
+// Passes the output not yet shown to the console pane. Past BATCH_SHOWN
+// bytes it passes over the older part, from a line's start, with the number
+// of lines passed over.
+function showOutput() {
+  showQueued = false;
+  const end = run.outLength;
+  let from = Math.max(run.shown, run.dropped);
+  let skipped = 0;
+  if (end - from > BATCH_SHOWN) {
+    const over = outputBytes(from, end - BATCH_SHOWN);
+    skipped = Math.max(newlines(over), 1);
+    from += over.lastIndexOf(10) + 1;
+    decoder = new TextDecoder();
+  }
+  run.shown = end;
+  if (from === end && !skipped) return;
+  emit('output', decoder.decode(outputBytes(from, end), {stream: true}), skipped);
 }
+
 
 // Loads the machine once; `canvas` shows its frames.
 export function hostLoad(canvas) {
@@ -178,7 +201,7 @@ export function hostLoad(canvas) {
   if (!loading) {
     loading = globalThis.ZorvikMachine({
       host,
-      canvas: sdlCanvas(),
+      canvas: document.createElement('canvas'),  // SDL's own, never drawn: see library.js
       keyboardListeningElement: document.createElement('div'),  // keys come through hostKey
       stdin: () => null,
       stdout: (byte) => { if (byte !== null) writeOut(byte); },
@@ -219,11 +242,12 @@ async function runNow(source, options) {
   run.out = [];
   run.outLength = 0;
   run.dropped = 0;
+  run.shown = 0;
+  decoder = new TextDecoder();
   run.keys = options.keys || [];
   lastFrame = null;
-  emit('output', '');
+  emit('reset');
   // Each run opens a new window, black until its first frame.
-  sdlContext.clearRect(0, 0, sdlContext.canvas.width, sdlContext.canvas.height);
   view.fillRect(0, 0, view.canvas.width, view.canvas.height);
   setState('running');
   let status;
@@ -241,9 +265,9 @@ async function runNow(source, options) {
     loading = null;
   }
   run.done = null;
-  const result = {status, console: outputText()};
+  const result = runResult(status);
+  showOutput();
   setState('ended');
-  emit('output', outputTail());
   return result;
 }
 
@@ -266,6 +290,7 @@ export function hostSendLine(text) {
   joined.set(run.queued);
   joined.set(line, run.queued.length);
   run.queued = joined;
+  emit('echo', text);
   if (run.waitingFor === 'input') {
     setState('running');
     wake();

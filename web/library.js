@@ -17,6 +17,10 @@ mergeInto(LibraryManager.library, {
       }
       var room = 0;
       for (var k = 0; k < iovcnt; k++) room += HEAP32[(iov + k * 8 + 4) >> 2];
+      // What the program printed before it asks shows before the input
+      // line opens, as on a terminal: the C library's buffered output first
+      // (not again when the read resumes after its wait).
+      if (Asyncify.state === Asyncify.State.Normal) _fflush(0);
       return Asyncify.handleSleep(function (wakeUp) {
         Module.host.read(path === '/dev/tty', room, function (bytes) {
           var done = 0;
@@ -57,5 +61,54 @@ mergeInto(LibraryManager.library, {
     return Asyncify.handleSleep(function (wakeUp) {
       Module.host.giveWay(function () { wakeUp(); });
     });
+  },
+});
+
+// The window's surface lives in the machine's memory only. The browser's
+// SDL would keep it in a canvas: it reads the canvas back at every lock and
+// draws it at every unlock, so a text drawn between refreshes would reach a
+// canvas early, and its fill paints the colour 0 as transparent, which
+// clears nothing. Here a lock and an unlock only count, a fill writes the
+// pixels, and the page shows the pixels at a refresh (web_present).
+mergeInto(LibraryManager.library, {
+  $webSurfacePixels__deps: ['$SDL', 'malloc'],
+  $webSurfacePixels: function (surf) {
+    var data = SDL.surfaces[surf];
+    // A new surface starts black; SDL's buffer, if it made one, holds what
+    // the memory held before.
+    if (!data.webBlack) {
+      var bytes = data.width * data.height * 4;
+      if (!data.buffer) data.buffer = _malloc(bytes);
+      HEAPU8.fill(0, data.buffer, data.buffer + bytes);
+      data.webBlack = true;
+    }
+    {{{ makeSetValue('surf', C_STRUCTS.SDL_Surface.pixels, 'data.buffer', 'void*') }}};
+    return data;
+  },
+
+  SDL_LockSurface__deps: ['$webSurfacePixels'],
+  SDL_LockSurface: function (surf) {
+    webSurfacePixels(surf).locked++;
+    return 0;
+  },
+
+  SDL_UnlockSurface__deps: ['$SDL'],
+  SDL_UnlockSurface: function (surf) {
+    var data = SDL.surfaces[surf];
+    if (data && data.locked > 0) data.locked--;
+  },
+
+  // The rectangle (the whole surface when none), cut to the surface.
+  SDL_FillRect__deps: ['$SDL', '$webSurfacePixels'],
+  SDL_FillRect: function (surf, rect, color) {
+    var data = webSurfacePixels(surf);
+    var r = rect ? SDL.loadRect(rect) : {x: 0, y: 0, w: data.width, h: data.height};
+    var x0 = Math.max(r.x, 0), y0 = Math.max(r.y, 0);
+    var x1 = Math.min(r.x + r.w, data.width), y1 = Math.min(r.y + r.h, data.height);
+    for (var y = y0; y < y1 && x0 < x1; y++) {
+      var row = (data.buffer >> 2) + y * data.width;
+      HEAP32.fill(color | 0, row + x0, row + x1);
+    }
+    return 0;
   },
 });

@@ -51,8 +51,10 @@ void yield_slice()
         pace_give_way();
 }
 
-// The display hook: the frame as the refresh drew it goes to the page. The
-// lock brings the surface's pixels up to date with whatever SDL drew itself.
+// The display hook: the frame as the refresh drew it goes to the page, and
+// only then, as a window shows it only then. The surface holds RGBA pixels
+// (library.js); a cleared or never drawn pixel is 0, black with no alpha,
+// which the canvas must show opaque.
 bool pace_shown(SDL_Surface* surface)
 {
     SDL_LockSurface(surface);
@@ -60,6 +62,8 @@ bool pace_shown(SDL_Surface* surface)
     if (surface->pixels && surface->format->BytesPerPixel == 4 && surface->pitch == surface->w * 4) {
         pace_frame.resize(bytes);
         memcpy(pace_frame.data(), surface->pixels, bytes);
+        for (size_t i = 3; i < bytes; i += 4)
+            pace_frame[i] = 255;
     }
     SDL_UnlockSurface(surface);
     if (!pace_frame.empty())

@@ -1,29 +1,43 @@
 // The page: the editor, the screen, the console and the controls around the
 // machine, and window.zorvik for scripts and pages that embed it.
 import examples from 'zorvik-examples';
+import {consoleClear, consoleCreate, consoleEcho, consoleText, consoleWrite} from './console.js';
 import {editorCreate, editorSetText, editorText} from './editor.js';
 import {hostCodeKnown, hostContinue, hostFrame, hostKey, hostLoad, hostOn, hostOutput, hostRun,
         hostSendLine, hostSetFullSpeed, hostState, hostStop} from './host.js';
 import {shareDecode, shareEncode} from './share.js';
+import {storeLast, storeSaveLast, storeSaveWork, storeWork} from './store.js';
 
 const $ = (id) => document.getElementById(id);
 
+// The longest link the page hands out. Chromium opens links of up to
+// 2,097,152 characters and no longer; a quarter of that leaves room for
+// the page's own address and for browsers that allow less.
+const LINK_LIMIT = 512 * 1024;
+
+// Keys the screen leaves to the browser: Tab and Shift+Tab move the focus
+// on, and these are reload, the address bar, full screen and the tools.
+const BROWSER_KEYS = new Set(['Tab', 'F5', 'F6', 'F11', 'F12']);
+
 let checker = null;
 let editor = null;
-let fileName = 'default.zvs';
+// What the editor holds: its file name, whether the user changed it since
+// it was opened, downloaded or shared, and the link it came from.
+let work = {name: 'default.zvs', changed: false, link: ''};
+let settingText = false;
 let firstFrame = true;
 
-function say(text, isError) {
+function say(text, isError, action) {
   const bar = $('message');
   bar.textContent = text;
   bar.className = isError ? 'error' : '';
   bar.hidden = !text;
-}
-
-function showOutput(text) {
-  const pane = $('console');
-  pane.textContent = text;
-  pane.scrollTop = pane.scrollHeight;
+  if (action) {
+    const button = document.createElement('button');
+    button.textContent = action.label;
+    button.addEventListener('click', action.run);
+    bar.append(' ', button);
+  }
 }
 
 function check(source) {
@@ -42,20 +56,82 @@ function debugMode() {
   return $('overlay').checked ? 2 : $('trace').checked ? 1 : 0;
 }
 
-// The status line speaks of the latest run only.
+// --- The user's work ---
+
+let saveTimer = 0;
+let told = false;
+function saveNow() {
+  clearTimeout(saveTimer);
+  saveTimer = 0;
+  if (!editor) return;
+  if (storeSaveWork({...work, text: editorText(editor)})) return;
+  if (!told) say('This program is too large to keep in the browser: Download keeps it.', true);
+  told = true;
+}
+
+function edited() {
+  if (settingText) return;
+  work.changed = true;
+  if (!saveTimer) saveTimer = setTimeout(saveNow, 300);
+}
+
+function showLast() {
+  const last = storeLast();
+  const item = $('examples').querySelector('option[value="last"]');
+  item.hidden = !last;
+  if (last) item.textContent = `Your last program (${last.name})`;
+}
+
+// The editor takes `text`; a program the user changed and has not saved
+// becomes the last program, one choice away in the examples' menu.
+function replaceProgram(text, name, link = '') {
+  const current = editorText(editor);
+  if (work.changed && current !== text) {
+    storeSaveLast({...work, text: current});
+    showLast();
+    say('Your program is kept: Examples → “Your last program” brings it back.');
+  }
+  settingText = true;
+  editorSetText(editor, text);
+  settingText = false;
+  work = {name, changed: false, link};
+  saveNow();
+}
+
+function restoreLast() {
+  const last = storeLast();
+  if (!last) return;
+  const current = {...work, text: editorText(editor)};
+  settingText = true;
+  editorSetText(editor, last.text);
+  settingText = false;
+  work = {name: last.name, changed: true, link: ''};
+  if (current.changed && current.text !== last.text) storeSaveLast(current);
+  else localStorage.removeItem('zorvik.last');
+  showLast();
+  saveNow();
+}
+
+// --- Running ---
+
+// The status line speaks of the latest run only. A run the user starts
+// gives the screen the keys.
 let runs = 0;
-async function runEditor() {
+async function runEditor(focus = true) {
   const mine = ++runs;
-  say('');
   $('status').textContent = '';
-  const {status} = await hostRun(editorText(editor), {debug: debugMode(), fullSpeed: $('full-speed').checked});
+  const running = hostRun(editorText(editor), {debug: debugMode(), fullSpeed: $('full-speed').checked});
+  if (focus) $('screen').focus();
+  const {status} = await running;
   if (mine === runs) $('status').textContent = status === 130 ? 'Stopped.' : `Ended with status ${status}.`;
 }
 
+// The screen fills the width it has: enlarged by a whole factor, or on a
+// narrow screen made smaller; pixelated either way.
 function fitScreen() {
   const canvas = $('screen');
   const room = canvas.parentElement.clientWidth;
-  const factor = Math.max(1, Math.floor(room / 480));
+  const factor = room >= 480 ? Math.floor(room / 480) : room / 480;
   canvas.style.width = 480 * factor + 'px';
   canvas.style.height = 272 * factor + 'px';
 }
@@ -68,6 +144,12 @@ function download(name, blob) {
   setTimeout(() => URL.revokeObjectURL(a.href), 1000);
 }
 
+function downloadSource() {
+  download(work.name, new Blob([editorText(editor)], {type: 'text/plain'}));
+  work.changed = false;
+  saveNow();
+}
+
 function savePng() {
   const frame = hostFrame();
   if (!frame) return say('Nothing has been shown yet.', true);
@@ -75,12 +157,22 @@ function savePng() {
   c.width = frame.width;
   c.height = frame.height;
   c.getContext('2d').putImageData(new ImageData(frame.rgba, frame.width, frame.height), 0, 0);
-  c.toBlob((blob) => download(fileName.replace(/\.zvs$/, '') + '.png', blob), 'image/png');
+  c.toBlob((blob) => download(work.name.replace(/\.zvs$/, '') + '.png', blob), 'image/png');
 }
 
 async function share() {
-  const link = location.href.split('#')[0] + (await shareEncode(editorText(editor)));
+  const fragment = (await shareEncode(editorText(editor))) + ($('share-run').checked ? '&run' : '');
+  const link = location.href.split('#')[0] + fragment;
+  if (link.length > LINK_LIMIT) {
+    say(`This program makes a link of ${link.length.toLocaleString('en')} characters, too long for ` +
+        `browsers to open (the page stops at ${LINK_LIMIT.toLocaleString('en')}). ` +
+        'Share the file instead:', true, {label: 'Download', run: downloadSource});
+    return;
+  }
   history.replaceState(null, '', link);
+  work.link = location.hash;
+  work.changed = false;
+  saveNow();
   try {
     await navigator.clipboard.writeText(link);
     say('The link is in the address bar and on the clipboard.');
@@ -89,8 +181,9 @@ async function share() {
   }
 }
 
-// Opens the program of the link, if there is one; false when none.
-async function openLink() {
+// Opens the program of the link, if there is one; false when none. On a
+// reload of the link the user's work on its program stays.
+async function openLink(reload = false) {
   let shared;
   try {
     shared = await shareDecode(location.hash);
@@ -99,25 +192,40 @@ async function openLink() {
     return true;
   }
   if (!shared) return false;
-  editorSetText(editor, shared.source);
-  fileName = 'shared.zvs';
+  if (reload && work.link === location.hash) return true;
+  replaceProgram(shared.source, 'shared.zvs', location.hash);
   if (shared.run) runEditor();
   return true;
 }
+
+async function openFile(file) {
+  const bytes = new Uint8Array(await file.arrayBuffer());
+  let text;
+  try {
+    text = new TextDecoder('utf-8', {fatal: true}).decode(bytes);
+  } catch (e) {
+    say(`${file.name} is not UTF-8 text, so it was not opened: the editor keeps what it had.`, true);
+    return;
+  }
+  replaceProgram(text.replace(/^\uFEFF/, ''), file.name);
+}
+
+// --- The screen's keys ---
 
 function wireScreen() {
   const canvas = $('screen');
   const held = new Set();
   canvas.addEventListener('mousedown', () => canvas.focus());
   canvas.addEventListener('keydown', (e) => {
-    if (!hostCodeKnown(e.code)) return;
+    const shortcut = (e.ctrlKey || e.metaKey || e.altKey) && !/^(Control|Alt|Meta|Shift)/.test(e.code);
+    if (!hostCodeKnown(e.code) || BROWSER_KEYS.has(e.code) || shortcut) return;
     e.preventDefault();
     if (e.repeat) return;
     held.add(e.code);
     hostKey(e.code, true);
   });
   canvas.addEventListener('keyup', (e) => {
-    if (!hostCodeKnown(e.code)) return;
+    if (!held.has(e.code)) return;
     e.preventDefault();
     held.delete(e.code);
     hostKey(e.code, false);
@@ -127,6 +235,23 @@ function wireScreen() {
     for (const code of held) hostKey(code, false);
     held.clear();
   });
+
+  // Touch keys, shown on touch screens: each holds its key while touched.
+  const pad = $('touch-keys');
+  pad.hidden = !(matchMedia('(pointer: coarse)').matches || navigator.maxTouchPoints > 0);
+  for (const button of pad.querySelectorAll('button')) {
+    const key = button.dataset.key;
+    const up = () => { if (button.classList.contains('down')) { button.classList.remove('down'); hostKey(key, false); } };
+    button.addEventListener('pointerdown', (e) => {
+      e.preventDefault();
+      button.setPointerCapture?.(e.pointerId);
+      button.classList.add('down');
+      hostKey(key, true);
+    });
+    button.addEventListener('pointerup', up);
+    button.addEventListener('pointercancel', up);
+    button.addEventListener('contextmenu', (e) => e.preventDefault());
+  }
 }
 
 function wireControls() {
@@ -134,28 +259,28 @@ function wireControls() {
   for (const [i, e] of examples.entries()) menu.add(new Option(e.name, i));
   menu.value = '';
   menu.addEventListener('change', () => {
-    const e = examples[menu.value];
-    if (!e) return;
-    editorSetText(editor, e.source);
-    fileName = e.name;
+    const choice = menu.value;
     menu.value = '';
+    if (choice === 'last') return restoreLast();
+    const e = examples[choice];
+    if (!e) return;
+    replaceProgram(e.source, e.name);
+    runEditor();
   });
-  $('run').addEventListener('click', runEditor);
+  $('run').addEventListener('click', () => runEditor());
   $('stop').addEventListener('click', hostStop);
   $('restart').addEventListener('click', () => { hostStop(); runEditor(); });
   $('continue').addEventListener('click', hostContinue);
+  $('clear').addEventListener('click', consoleClear);
   $('full-speed').addEventListener('change', (e) => hostSetFullSpeed(e.target.checked));
   $('overlay').addEventListener('change', (e) => { if (e.target.checked) $('trace').checked = false; });
   $('trace').addEventListener('change', (e) => { if (e.target.checked) $('overlay').checked = false; });
   $('open').addEventListener('change', async (e) => {
     const file = e.target.files[0];
-    if (!file) return;
-    editorSetText(editor, await file.text());
-    fileName = file.name;
     e.target.value = '';
+    if (file) await openFile(file);
   });
-  $('download').addEventListener('click', () =>
-    download(fileName, new Blob([editorText(editor)], {type: 'text/plain'})));
+  $('download').addEventListener('click', downloadSource);
   $('png').addEventListener('click', savePng);
   $('share').addEventListener('click', share);
   $('input-line').addEventListener('submit', (e) => {
@@ -163,8 +288,11 @@ function wireControls() {
     hostSendLine($('input').value);
     $('input').value = '';
   });
-  window.addEventListener('hashchange', openLink);
+  window.addEventListener('hashchange', () => openLink());
   window.addEventListener('resize', fitScreen);
+  // Leaving the page, or the tab going to the background, saves at once.
+  window.addEventListener('pagehide', saveNow);
+  document.addEventListener('visibilitychange', () => { if (document.hidden) saveNow(); });
 }
 
 hostOn({
@@ -185,7 +313,9 @@ hostOn({
     $('continue').hidden = false;
     $('input-line').hidden = true;
   },
-  output: showOutput,
+  reset: consoleClear,
+  output: consoleWrite,
+  echo: consoleEcho,
   frame() {
     if (firstFrame) {
       firstFrame = false;
@@ -202,23 +332,31 @@ window.zorvik = {
   state: hostState,
   key: (name, down) => hostKey(name, down),
   output: hostOutput,
+  // What the console pane shows.
+  console: consoleText,
   check,
   // The editor's source, or with `text`, the editor's source becomes it.
   source: (text) => (text === undefined ? editorText(editor) : editorSetText(editor, text)),
 };
 
 async function start() {
+  consoleCreate($('console'));
   fitScreen();
   wireScreen();
   wireControls();
   const checkerReady = globalThis.ZorvikCheck().then((m) => { checker = m; });
   const machineReady = hostLoad($('screen'));
-  const defaultExample = examples.find((e) => e.name === 'default.zvs') || examples[0];
+  const tour = examples.find((e) => e.name === 'default.zvs') || examples[0];
+  const kept = storeWork();
+  if (kept) work = {name: kept.name || 'program.zvs', changed: !!kept.changed, link: kept.link || ''};
   await checkerReady;
   const mnemonics = checker.UTF8ToString(checker._web_mnemonics()).split(' ');
-  editor = editorCreate($('editor'), {text: defaultExample.source, mnemonics, check});
+  editor = editorCreate($('editor'), {text: kept ? kept.text : tour.source, mnemonics, check, onChange: edited});
+  showLast();
   await machineReady;
-  if (!(await openLink())) runEditor();
+  // A first visit runs the tour; the user's own work waits for Run.
+  if (!(await openLink(true)) && !kept) runEditor(false);
+  else if (kept && !location.hash) $('status').textContent = `${work.name} is as you left it. Run runs it.`;
   document.body.dataset.ready = '1';
 }
 

@@ -1,104 +1,26 @@
 // The page in Debian's chromium, headless, against the native machine: the
 // same console output and the same pixels for the same programs, keys,
 // Stop, console input, share links and the checker's marks.
-//   node --test web/test/   (web/test.sh builds what it needs first)
+//   node --test web/test/*.test.mjs   (web/test.sh builds what it needs first)
 import {after, before, test} from 'node:test';
 import assert from 'node:assert/strict';
 import {spawnSync} from 'node:child_process';
-import {existsSync, mkdtempSync, readdirSync, readFileSync} from 'node:fs';
-import {createServer} from 'node:http';
-import {tmpdir} from 'node:os';
-import {dirname, extname, join} from 'node:path';
-import {fileURLToPath} from 'node:url';
-import {chromium} from 'playwright-core';
-import {PNG} from 'pngjs';
+import {existsSync, readdirSync, readFileSync, writeFileSync} from 'node:fs';
+import {join} from 'node:path';
+import {assertSamePixels, nativeCapture, nativeRun, native, openPage, pageRun, root, scratch, startBrowser,
+        stopBrowser} from './support.mjs';
 
-const root = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
-const pageDir = join(root, 'build', 'web');
-const native = process.env.ZORVIK_NATIVE || join(root, 'build', 'release');
-const runDir = join(native, 'run');
-const scratch = mkdtempSync(join(tmpdir(), 'zorvik-web-'));
 // Programs that wait for keys, which the key test plays.
 const NEEDS_KEYS = new Set(['keys.zvs', 'snake.zvs']);
-const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-               '.css': 'text/css', '.bmp': 'image/bmp', '.md': 'text/markdown'};
 
-let server, browser, page, origin;
+let page, origin;
 
 before(async () => {
-  server = createServer((req, res) => {
-    const path = join(pageDir, decodeURIComponent(new URL(req.url, 'http://x').pathname).replace(/\/$/, '/index.html'));
-    if (!path.startsWith(pageDir) || !existsSync(path)) {
-      res.writeHead(404).end();
-      return;
-    }
-    res.writeHead(200, {'Content-Type': types[extname(path)] || 'application/octet-stream'});
-    res.end(readFileSync(path));
-  });
-  await new Promise((ok) => server.listen(0, '127.0.0.1', ok));
-  origin = `http://127.0.0.1:${server.address().port}/`;
-  browser = await chromium.launch({
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-           '--disable-component-update', '--disable-sync'],
-  });
+  origin = await startBrowser();
   page = await openPage(origin);
 });
 
-after(async () => {
-  await browser?.close();
-  server?.close();
-});
-
-async function openPage(url) {
-  const p = await browser.newPage();
-  p.on('pageerror', (e) => console.error('page error:', e.message));
-  await p.goto(url);
-  await p.waitForSelector('body[data-ready]', {timeout: 20000});
-  return p;
-}
-
-function nativeRun(program, args, input) {
-  const r = spawnSync(join(native, 'zorvik'), [program, ...args], {cwd: runDir, input, maxBuffer: 1 << 28, timeout: 60000,
-                      env: {...process.env, SDL_VIDEODRIVER: 'dummy'}});
-  return {status: r.status, console: r.stdout.toString('utf8')};
-}
-
-// zorvik-capture's picture of the run, its pixels as RGB, and whether the
-// frame limit ended it.
-function nativeCapture(program, options, input = '') {
-  const out = join(scratch, 'frame.png');
-  const r = spawnSync(join(native, 'zorvik-capture'), [...options, program, out], {cwd: runDir, input, maxBuffer: 1 << 28});
-  const stderr = r.stderr.toString();
-  assert.equal(r.status, 0, stderr);
-  return {png: PNG.sync.read(readFileSync(out)), console: r.stdout.toString('utf8'),
-          limited: /frame limit/.test(stderr), noFrame: /showed no frame/.test(stderr)};
-}
-
-async function pageRun(p, source, options) {
-  return p.evaluate(async ([source, options]) => {
-    const result = await window.zorvik.run(source, options);
-    const frame = window.zorvik.frame();
-    return {...result, frame: frame && {width: frame.width, height: frame.height, rgba: Array.from(frame.rgba)}};
-  }, [source, {pause: false, fullSpeed: true, input: '', ...options}]);
-}
-
-function assertSamePixels(png, frame, what) {
-  assert.ok(frame, `${what}: the page showed no frame`);
-  assert.equal(frame.width, png.width);
-  assert.equal(frame.height, png.height);
-  let differ = 0, first = null;
-  for (let i = 0; i < png.width * png.height; i++) {
-    for (let c = 0; c < 3; c++) {
-      if (png.data[i * 4 + c] !== frame.rgba[i * 4 + c]) {
-        differ++;
-        first ??= `(${i % png.width}, ${Math.floor(i / png.width)})`;
-        break;
-      }
-    }
-  }
-  assert.equal(differ, 0, `${what}: ${differ} pixels differ, the first at ${first}`);
-}
+after(stopBrowser);
 
 function debugOf(args) {
   return args.includes('--debug=gfx') ? 2 : args.includes('--debug') ? 1 : 0;
@@ -148,20 +70,70 @@ test('keys move the square of keys.zvs as they do natively', async () => {
   const got = await pageRun(page, readFileSync(program, 'utf8'), {frames: 90, keys: script});
   assertSamePixels(picture.png, got.frame, 'keys.zvs');
 
-  // And from the keyboard itself: the screen takes the arrows once clicked.
+  // And from the keyboard itself: Run gives the screen the keys, which
+  // takes the arrows and leaves Tab and Ctrl's shortcuts to the browser.
   const p = await openPage(origin);
   await p.evaluate((s) => { window.zorvik.source(s); }, readFileSync(program, 'utf8'));
   await p.click('#run');
-  await p.click('#screen');
+  assert.equal(await p.evaluate(() => document.activeElement.id), 'screen');
   await p.waitForFunction(() => window.zorvik.frame());
   const before = await p.evaluate(() => Array.from(window.zorvik.frame().rgba).join());
+  await p.evaluate(() => {
+    window.keysSeen = [];
+    window.addEventListener('keydown', (e) => window.keysSeen.push(`${e.code}:${e.defaultPrevented}`));
+  });
   await p.keyboard.down('ArrowRight');
   await p.waitForTimeout(300);
   await p.keyboard.up('ArrowRight');
   const moved = await p.evaluate(() => Array.from(window.zorvik.frame().rgba).join());
   assert.notEqual(moved, before, 'the square did not move');
+  await p.keyboard.press('Control+KeyL');
+  await p.keyboard.press('Tab');
+  assert.deepEqual(await p.evaluate(() => window.keysSeen),
+                   ['ArrowRight:true', 'ControlLeft:true', 'KeyL:false', 'Tab:false']);
+  assert.notEqual(await p.evaluate(() => document.activeElement.id), 'screen', 'Tab did not leave the screen');
   assert.equal(await p.evaluate(() => window.zorvik.source().includes('\u001b')), false);
   await p.close();
+});
+
+test('the canvas shows a frame only at a refresh, as the window does, fill and text included', async () => {
+  const program = join(scratch, 'between.zvs');
+  writeFileSync(program, `        int #19
+        lda #$7E
+        sta $1299
+        lda #254
+        sta $FFE13
+        lda #0
+        sta $FFE14
+        lda #8
+        ldm "shown, then cleared"
+        jsr say
+        int #21
+        lda #8
+        ldm "cleared before a refresh"
+        jsr say
+        ldx #0
+        int #87
+        lda #8
+        ldm "after the fill"
+        jsr say
+        int #21
+        lda #8
+        ldm "drawn after the last refresh"
+        jsr say
+        jmp done
+say     ldx #0
+        lda #8
+        int #86
+        lda $FFE14
+        adc #12
+        sta $FFE14
+        rts
+done    lda #0
+`);
+  const picture = nativeCapture(program, []);
+  const got = await pageRun(page, readFileSync(program, 'utf8'), {});
+  assertSamePixels(picture.png, got.frame, 'text and fill between refreshes');
 });
 
 test('Stop ends an endless busy loop within 100 ms', async () => {
@@ -186,13 +158,20 @@ test('a console read waits for its line, and the pause for Continue', async () =
   await p.waitForFunction(() => window.zorvik.state() === 'waiting-input');
   await p.waitForTimeout(200);
   assert.equal(await p.evaluate(() => window.zorvik.state()), 'waiting-input');
+  // As on a terminal: the prompt is there when the input line opens, and
+  // the answer stays in the transcript after it.
+  const prompt = expected.console.slice(0, expected.console.indexOf('?') + 2);
+  assert.equal(await p.evaluate(() => window.zorvik.console()), prompt);
   await p.fill('#input', 'Ada');
   await p.press('#input', 'Enter');
   await p.waitForFunction(() => window.zorvik.state() === 'waiting-input');
+  assert.ok((await p.evaluate(() => window.zorvik.console())).startsWith(prompt + 'Ada\n'));
   await p.fill('#input', '3');
   await p.press('#input', 'Enter');
   await p.waitForFunction(() => window.zorvik.state() === 'ended');
   assert.equal(await p.evaluate(() => window.zorvik.output()), expected.console);
+  await p.click('#clear');
+  assert.equal(await p.evaluate(() => window.zorvik.console()), '');
 
   // The pause at nop of a debug mode waits for Continue, with the
   // registers already in the console.
