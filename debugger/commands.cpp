@@ -8,6 +8,7 @@
 #include "SDL.h"
 #include "debugger.h"
 #include "display.h"
+#include "framerate.h"
 #include "machine.h"
 #include "position.h"
 #include "screen.h"
@@ -406,6 +407,17 @@ void cmd_undisplay(const std::string& a)
 void cmd_set(const std::string& a)
 {
     std::string rest, word = first_word(a, &rest);
+    if (word == "full-speed") {
+        std::string value = trim(rest);
+        if (value != "on" && value != "off") {
+            say("set full-speed needs on or off; it is %s\n", framerate_full_speed ? "on" : "off");
+            return;
+        }
+        framerate_full_speed = value == "on";
+        say("Refreshes in the window %s.\n", framerate_full_speed ? "no longer wait: full speed"
+                                                               : "wait for their frame: 60 a second");
+        return;
+    }
     std::string text = word == "var" || word == "variable" ? rest : trim(a);
     size_t eq = text.find('=');
     if (eq == std::string::npos || (eq + 1 < text.size() && text[eq + 1] == '=')) {
@@ -906,7 +918,8 @@ const command commands[] = {
     {"print", "p inspect", false, "print[/F] EXPR", "print a value as EXPR = DEC ($HEX), or in format F: x hex, d signed, u unsigned, t binary, c character; EXPR takes $2a and 42, A X Y, the flags N V B D I Z C, [ADDR] and C's operators", cmd_print},
     {"display", "disp", false, "display [EXPR]", "print EXPR at every stop; without EXPR, list the displays", cmd_display},
     {"undisplay", "und", false, "undisplay [N]", "stop printing display N, or every display", cmd_undisplay},
-    {"set", "", false, "set var LOC = EXPR", "change A, X, Y, a flag or a memory byte [ADDR]", cmd_set},
+    {"set", "", false, "set var LOC = EXPR | set full-speed on|off",
+     "change A, X, Y, a flag or a memory byte [ADDR]; or let refreshes run unpaced", cmd_set},
     {"x", "", false, "x ADDR [COUNT] | x/NFU ADDR", "memory as hex bytes with their characters, 16 to a row (COUNT bytes, 16 by default); or N units (1) of U bytes (b 1, h 2, w 4, g 8) in format F (x d u t c), F and U as last time when left out", cmd_x},
     {"info", "i", false, "info registers|stack|breakpoints|pixel X Y|display|frame", "registers and flags; both stacks; the points with their hits; a screen pixel's cell, byte and palette colour, and with recording on the statement that last wrote it; the displays; the selected frame", cmd_info},
     {"backtrace", "bt where", false, "backtrace", "the current statement, then the jsrs still waiting for their rts, innermost first", cmd_backtrace},

@@ -16,6 +16,7 @@
 #include "dap.h"
 #include "debugger.h"
 #include "display.h"
+#include "framerate.h"
 #include "halt.h"
 #include "main.h"
 #include "services.h"
@@ -109,6 +110,7 @@ void start_machine()
     halt_install();
     front = display_start();
     halt_install();
+    display_shown_hook = framerate_shown;
 }
 
 // Commands come from their own copy of standard input, so that the

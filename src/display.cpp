@@ -22,6 +22,7 @@ mx_font* the_font = nullptr;
 int active = 0;
 int display_depth = 0;
 bool (*display_shown_hook)(SDL_Surface* surface) = nullptr;
+display_window_hooks display_window{};
 
 // The machine looks for its icon and font in the folder it runs from (and an
 // installed one in its data folder), and goes on without them. The first
@@ -61,7 +62,8 @@ SDL_Surface* display_open_window()
     SDL_WM_SetIcon(icon, nullptr);
     if (icon)
         SDL_FreeSurface(icon);
-    SDL_Surface* surface = SDL_SetVideoMode(480, 272, display_depth, 0);
+    SDL_Surface* surface = display_window.open ? display_window.open()
+                                               : SDL_SetVideoMode(480, 272, display_depth, 0);
     if (surface)
         SDL_WM_SetCaption("Zorvik VM", nullptr);
     return surface;
@@ -116,7 +118,17 @@ void display_redraw_exposed()
     SDL_PumpEvents();
     SDL_Event event;
     if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_VIDEOEXPOSEMASK) > 0)
-        SDL_UpdateRect(front, 0, 0, 0, 0);
+        display_show();
+}
+
+void display_show()
+{
+    if (!front)
+        return;
+    if (display_window.show)
+        display_window.show(front);
+    else
+        SDL_UpdateRect(front, 0, 0, front->w, front->h);
 }
 
 void do_quit()

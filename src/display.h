@@ -19,6 +19,17 @@ extern int display_depth;
 // null; a capture keeps the frames this way.
 extern bool (*display_shown_hook)(SDL_Surface* surface);
 
+// A front end that shows the machine's picture in a window of its own
+// making (a larger one, say) sets both. `open` opens that window and yields
+// the 480 by 272 surface the machine draws into, or null; `show` brings the
+// surface's picture to the window, at each refresh and when the window is
+// exposed. Unset, the machine draws straight into a 480 by 272 window.
+struct display_window_hooks {
+    SDL_Surface* (*open)();
+    void (*show)(SDL_Surface* surface);
+};
+extern display_window_hooks display_window;
+
 // Starts SDL's video and opens the window, as every tool does at start-up.
 // The driver is the one SDL_VIDEODRIVER names; unset, a real window where
 // DISPLAY names a display, and the dummy driver otherwise. When the window
@@ -39,6 +50,9 @@ mx_font* display_open_font();
 // again if the window system asked for it; key and quit events stay queued
 // for the program.
 void display_redraw_exposed();
+
+// Brings the surface's picture to the window: the whole window.
+void display_show();
 
 // Releases the surface and the font and shuts SDL down; X becomes 0.
 void do_quit();

@@ -71,6 +71,6 @@ int screen_refresh()
     bool end = display_shown_hook && display_shown_hook(front);
     // The whole window: text and a cleared surface outside the area become
     // visible now too. The window is 480 by 272.
-    SDL_UpdateRect(front, 0, 0, front->w, front->h);
+    display_show();
     return end ? 1 : 0;
 }

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "display.h"
+#include "framerate.h"
 #include "parse.h"
 #include "pixelbuffer.h"
 #include "screen.h"
@@ -218,4 +219,31 @@ TEST_F(Screen, RefreshIsPixelIdenticalToThePerPixelPathAtEveryDepth)
         SDL_FreeSurface(want);
     }
     front = window;
+}
+
+// The window's pacing, on a clock the test sets: frames 1/60 s apart, an
+// early refresh waits the rest, a late one shows at once and the schedule
+// starts again from it (no catch-up burst), and full speed never waits.
+TEST(Framerate, KeepsSixtyFramesASecondWithoutCatchingUp)
+{
+    framerate_fps = 60;
+    framerate_full_speed = false;
+    const double frame = 1.0 / 60;
+    framerate_schedule s{};
+    EXPECT_EQ(framerate_delay(&s, 10.0), 0);                     // the first shows at once
+    EXPECT_NEAR(framerate_delay(&s, 10.004), frame - 0.004, 1e-9);  // early: waits the rest
+    EXPECT_NEAR(s.shown_at, 10.0 + frame, 1e-9);                  // on the schedule, not late
+    EXPECT_NEAR(framerate_delay(&s, 10.0 + frame + 0.001), frame - 0.001, 1e-9);
+    EXPECT_EQ(framerate_delay(&s, 11.0), 0);                      // late: at once...
+    EXPECT_NEAR(framerate_delay(&s, 11.001), frame - 0.001, 1e-9);  // ...and from there
+    EXPECT_NEAR(s.shown_at, 11.0 + frame, 1e-9);
+
+    framerate_full_speed = true;
+    EXPECT_EQ(framerate_delay(&s, 11.02), 0);
+    EXPECT_EQ(framerate_delay(&s, 11.0201), 0);
+    framerate_full_speed = false;
+    EXPECT_EQ(framerate_delay(&s, 11.0202), 0);                   // a new schedule
+    framerate_fps = 30;
+    EXPECT_NEAR(framerate_delay(&s, 11.0202), 1.0 / 30, 1e-9);
+    framerate_fps = 60;
 }
