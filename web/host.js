@@ -40,6 +40,23 @@ function setState(state) {
   emit('state', state);
 }
 
+// Refreshes keep to 60 frames a second by the clock, whatever the
+// display's rate: a refresh shows at the first animation frame at or after
+// its time, and the next is due a sixtieth of a second after that time,
+// not after the animation frame, so a 120 or 144 Hz display keeps the same
+// pace. A late refresh shows at the next animation frame and the schedule
+// starts again from it, without a burst to catch up.
+const FRAME_MS = 1000 / 60;
+const EARLY_MS = 4;        // an animation frame this close to the time shows it
+const pace = {started: false, shownAt: 0};
+
+function frameDue(now) {
+  const due = pace.shownAt + FRAME_MS;
+  pace.shownAt = pace.started && now < due ? due : now;
+  pace.started = true;
+  return pace.shownAt;
+}
+
 // A channel message comes back sooner than a timer, which browsers hold to
 // 4 ms or more once timers nest.
 const turnChannel = new MessageChannel();
@@ -79,7 +96,13 @@ const host = {
   waitFrame(callback) {
     if (run.stopping) return callback();
     wait('frame', callback);
-    requestAnimationFrame(() => { if (run.waitingFor === 'frame') wake(); });
+    const due = frameDue(performance.now());
+    const look = (now) => {
+      if (run.waitingFor !== 'frame') return;
+      if (now >= due - EARLY_MS) wake();
+      else requestAnimationFrame(look);
+    };
+    requestAnimationFrame(look);
   },
   shown(count) {
     for (const [frame, name, down] of run.keys) if (frame === count) hostKey(name, down);
@@ -246,6 +269,7 @@ async function runNow(source, options) {
   decoder = new TextDecoder();
   run.keys = options.keys || [];
   lastFrame = null;
+  pace.started = false;
   emit('reset');
   // Each run opens a new window, black until its first frame.
   view.fillRect(0, 0, view.canvas.width, view.canvas.height);
@@ -305,6 +329,7 @@ export function hostContinue() {
 }
 
 export function hostSetFullSpeed(on) {
+  pace.started = false;
   if (machine) machine._web_set_full_speed(on ? 1 : 0);
 }
 

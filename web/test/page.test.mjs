@@ -136,6 +136,20 @@ done    lda #0
   assertSamePixels(picture.png, got.frame, 'text and fill between refreshes');
 });
 
+test('refreshes keep to 60 a second by the clock, and full speed does not wait', async (t) => {
+  const refreshes = '        ldx #0\nagain   int #21\n        inx\n        cpx #120\n        bne again\n';
+  const timed = (fullSpeed) => page.evaluate(async ([source, fullSpeed]) => {
+    const start = performance.now();
+    await window.zorvik.run(source, {pause: false, fullSpeed});
+    return performance.now() - start;
+  }, [refreshes, fullSpeed]);
+  const paced = await timed(false);
+  const free = await timed(true);
+  t.diagnostic(`120 refreshes: ${paced.toFixed(0)} ms paced, ${free.toFixed(0)} ms at full speed`);
+  assert.ok(paced > 1800 && paced < 2200, `120 refreshes took ${paced} ms, not 2 s`);
+  assert.ok(free < 500, `at full speed 120 refreshes took ${free} ms`);
+});
+
 test('Stop ends an endless busy loop within 100 ms', async () => {
   const elapsed = await page.evaluate(async () => {
     const running = window.zorvik.run('spin inx\n jmp spin\n', {pause: false});
