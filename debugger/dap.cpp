@@ -23,7 +23,9 @@
 
 #include "debugger.h"
 #include "halt.h"
+#include "layout.h"
 #include "machine.h"
+#include "screen.h"
 #include "stack.h"
 
 using json = nlohmann::json;
@@ -604,6 +606,36 @@ void on_evaluate(const json& r)
     respond(r, body);
 }
 
+// zorvikPixel: a pixel of the screen area, its cell, the byte there and
+// its palette colour, and the statement that last wrote the cell, when the
+// history holds it.
+void on_pixel(const json& r)
+{
+    json a = r.value("arguments", json::object());
+    if (!a.contains("x") || !a.contains("y") || !a["x"].is_number() || !a["y"].is_number()) {
+        refuse(r, "zorvikPixel needs the numbers x and y");
+        return;
+    }
+    int64_t x = integer(a, "x"), y = integer(a, "y");
+    if (x < 0 || x >= SCREEN_SIDE || y < 0 || y >= SCREEN_SIDE) {
+        refuse(r, "pixel (" + std::to_string(x) + ", " + std::to_string(y) +
+                      ") is outside the screen area: x and y are 0 to " + std::to_string(SCREEN_SIDE - 1));
+        return;
+    }
+    int64_t cell = memory_offset + x + SCREEN_ROW * y;
+    uint8_t b = mem_read(cell);
+    uint32_t rgb = palette_rgb(b);
+    json body = {{"cell", cell}, {"byte", b}, {"red", rgb >> 16}, {"green", (rgb >> 8) & 0xFF}, {"blue", rgb & 0xFF}};
+    if (token_cell* w = history_on() ? history_writer(cell) : nullptr) {
+        long long line, column;
+        line_column(w, line, column);
+        body["source"] = source_of();
+        body["line"] = line;
+        body["column"] = column;
+    }
+    respond(r, body);
+}
+
 void on_continue(const json& r)
 {
     respond(r, {{"allThreadsContinued", true}});
@@ -695,6 +727,7 @@ const handler handlers[] = {
     {"stepBack", on_step_back, true},
     {"reverseContinue", on_reverse_continue, true},
     {"restart", on_restart, true},
+    {"zorvikPixel", on_pixel, true},
     {"terminate", on_terminate, false},
     {"disconnect", on_disconnect, false},
 };

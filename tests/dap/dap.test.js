@@ -164,3 +164,22 @@ test('memory references of evaluated cells', { timeout: 60000 }, async () => {
         await dc.stop();
     }
 });
+
+test('zorvikPixel names the statement that last drew a pixel', { timeout: 60000 }, async () => {
+    const drawing = path.join(work, 'pixel.zvs');
+    fs.writeFileSync(drawing, '        lda #$7E\n        ldx #3\n        ldy #4\n        int #22\n        lda #0\n');
+    const dc = new DebugClient(debugBin, '--dap', 'zorvik', { cwd: work, env: { ...process.env, SDL_VIDEODRIVER: 'dummy' } });
+    dc.defaultTimeout = 10000;
+    await dc.start();
+    try {
+        await dc.hitBreakpoint({ program: drawing, cwd: work, record: true }, { path: drawing, line: 5 });
+        const drawn = (await dc.customRequest('zorvikPixel', { x: 3, y: 4 })).body;
+        assert.deepEqual(drawn, { cell: 255 + 3 + 480 * 4, byte: 0x7e, red: 255, green: 255, blue: 255,
+                                  source: { name: 'pixel.zvs', path: drawing }, line: 4, column: 9 });
+        assert.deepEqual((await dc.customRequest('zorvikPixel', { x: 5, y: 5 })).body,
+                         { cell: 255 + 5 + 480 * 5, byte: 0, red: 0, green: 0, blue: 0 });
+        await assert.rejects(dc.customRequest('zorvikPixel', { x: 255, y: 0 }), /outside the screen area/);
+    } finally {
+        await dc.stop();
+    }
+});
