@@ -1,0 +1,72 @@
+// Each shown frame (display_shown_hook): the player's keys act on it, a
+// recording keeps it, a pause holds the machine on it, and otherwise it
+// waits its turn at the frame rate (framerate.h) unless fast-forward is held.
+#include <ctime>
+
+#include "display.h"
+#include "framerate.h"
+#include "play.h"
+
+// How often a waiting player looks at its keys, the window and the signals.
+constexpr double PLAY_SLICE = 0.01;
+
+// Closing the window: the machine's own poll would end the run on it.
+static bool play_quit_queued()
+{
+    SDL_Event event;
+    return front && SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_QUITMASK) > 0;
+}
+
+void play_act(SDL_Surface* surface)
+{
+    if (play.help) {
+        play.help = false;
+        fprintf(stderr, "zorvik-play: the player's keys:\n");
+        play_keys_list(stderr, "  ");
+    }
+    if (play.fullscreen) {
+        play.fullscreen = false;
+        play_window_toggle_fullscreen();
+    }
+    if (play.record) {
+        play.record = false;
+        play_record_toggle();
+    }
+    if (play.shot && surface) {
+        play.shot = false;
+        play_screenshot(surface);
+    }
+}
+
+bool play_idle(double seconds)
+{
+    for (double left = seconds; left > 0; left -= PLAY_SLICE) {
+        if (play_halted() || play_quit_queued())
+            return false;
+        timespec pause{0, (long)(PLAY_SLICE * 1e9)};
+        nanosleep(&pause, nullptr);
+        display_redraw_exposed();  // SDL reads the window's events here, the keys among them
+        play_act(front);
+    }
+    return !play_halted() && !play_quit_queued();
+}
+
+// While paused the machine does not run: the player only waits here, in
+// the hook of the frame it stopped at, until the pause ends, one frame is
+// to be shown, a restart or a signal stops the run, or the window closes
+// (which ends the run as the program's poll would).
+bool play_shown(SDL_Surface* surface)
+{
+    SDL_PumpEvents();  // the keys act even for a program that never reads them
+    if (play_recording())
+        play_record_frame(surface);
+    play_act(surface);
+    while (play.paused && !play.step && !play_again) {
+        if (!play_idle(PLAY_SLICE))
+            return play_quit_queued();
+    }
+    play.step = false;
+    if (!play.fast)
+        framerate_wait();
+    return false;
+}

@@ -1,0 +1,132 @@
+// The runs of the program: the first, and one after each restart key or
+// save. A restart stops the running machine as a halting signal does
+// (halt.h): halt_signal holds PLAY_STOP_SIGNAL, which the interpreter sees
+// at its next loop-closing step, and standard input points at /dev/null so
+// that a console read returns at once. The window, the display and the
+// player's state stay; the program starts from its first statement.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "display.h"
+#include "halt.h"
+#include "lex.h"
+#include "play.h"
+
+play_state play;
+volatile sig_atomic_t play_again = PLAY_AGAIN_NONE;
+volatile sig_atomic_t play_running = 0;
+
+// A save's events come in a burst (a new file, its bytes, a rename): the
+// program starts again once the folder has been quiet for PLAY_QUIET, or
+// after PLAY_SETTLE_MOST at the latest.
+constexpr double PLAY_QUIET = 0.1;
+constexpr double PLAY_SETTLE_MOST = 0.4;
+
+// The program's standard input, kept aside while a stop points it elsewhere.
+static int play_input_copy = -1;
+
+void play_restart(int why)
+{
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old);  // a halting signal wins over the stop, never the other way
+    if (why > play_again)
+        play_again = why;
+    if (play_running && !halt_signal) {
+        halt_signal = PLAY_STOP_SIGNAL;
+        int null_fd = play_input_copy >= 0 ? open("/dev/null", O_RDONLY) : -1;
+        if (null_fd >= 0) {
+            dup2(null_fd, 0);
+            close(null_fd);
+        }
+    }
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+}
+
+bool play_halted()
+{
+    return halt_signal && halt_signal != PLAY_STOP_SIGNAL;
+}
+
+void play_input_restore()
+{
+    if (play_input_copy >= 0)
+        dup2(play_input_copy, 0);
+    clearerr(stdin);
+}
+
+// Waits until the folder has been quiet; false when the player is to end.
+static bool play_settle()
+{
+    for (double waited = 0; waited < PLAY_SETTLE_MOST; waited += PLAY_QUIET) {
+        play_again = PLAY_AGAIN_NONE;
+        if (!play_idle(PLAY_QUIET))
+            return false;
+        if (play_again != PLAY_AGAIN_SAVED)
+            break;
+    }
+    return true;
+}
+
+// A run starts as in a new window: the display service not yet called and
+// the picture black. A program that closed the display gets it back.
+static void play_fresh_window()
+{
+    active = 0;
+    play.paused = false;
+    play.step = false;
+    if (!front) {
+        front = display_start();
+        halt_install();
+        return;
+    }
+    SDL_FillRect(front, nullptr, 0);
+    display_show();
+}
+
+// Opens the source for the next run, waiting for a save while it cannot be
+// read (an editor may have taken it away for a moment). False when the
+// player is to end meanwhile.
+static bool play_reopen(mlex_file* source)
+{
+    for (;;) {
+        if (play_again == PLAY_AGAIN_SAVED && !play_settle())
+            return false;
+        // Saves from here on start the next run again.
+        play_again = PLAY_AGAIN_NONE;
+        if (mlex_init_file(source, play.program.c_str()) >= 0)
+            return true;
+        fprintf(stderr, "zorvik-play: cannot open source file '%s': %s; waiting for it to be saved\n",
+                play.program.c_str(), strerror(errno));
+        while (!play_again)
+            if (!play_idle(PLAY_QUIET))
+                return false;
+    }
+}
+
+int play_run(mlex_file* source)
+{
+    play_input_copy = fcntl(0, F_DUPFD_CLOEXEC, 3);
+    for (;;) {
+        play_running = 1;
+        if (play_again)
+            play_restart(play_again);  // saved between the opening and now
+        mlex_anaylize(source);
+        play_running = 0;
+        fflush(stdout);
+        if (halt_signal == PLAY_STOP_SIGNAL)
+            halt_signal = 0;
+        play_input_restore();
+        if (!play_again || play_halted())
+            break;
+        if (play_again == PLAY_AGAIN_SAVED)
+            fprintf(stderr, "zorvik-play: %s changed; starting again\n", play.program.c_str());
+        if (!play_reopen(source))
+            break;
+        play_fresh_window();
+    }
+    return halt_signal ? halt_status() : 0;
+}
