@@ -739,6 +739,13 @@ void dap_set_sink(void (*sink)(const std::string& framed))
     dap_sink = sink;
 }
 
+void dap_attach(void (*sink)(const std::string& framed))
+{
+    dap_sink = sink;
+    dbg_out = fopen("/dev/null", "w");
+    dbg_log_hook = log_output;
+}
+
 void dap_reset()
 {
     launched = stop_on_entry = leaving = false;

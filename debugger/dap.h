@@ -13,5 +13,9 @@ bool dap_frame(std::string& buffer, std::string& body);
 bool dap_dispatch(const std::string& body);
 // Sends framed messages to `sink` rather than standard output (fuzzing).
 void dap_set_sink(void (*sink)(const std::string& framed));
+// For a front end that passes the messages itself, one dap_dispatch call
+// each (the web page): replies and events go to `sink`, and the debugger's
+// own notes become output events, as with dap_serve.
+void dap_attach(void (*sink)(const std::string& framed));
 // Forgets the launch, the points and the history (fuzzing).
 void dap_reset();

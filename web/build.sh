@@ -12,7 +12,9 @@ zorvik_build "$ZORVIK_ROOT/build/release" Release -DZORVIK_TESTS=OFF
 web="$ZORVIK_ROOT/web"
 out="$ZORVIK_ROOT/build/web"
 obj="$ZORVIK_ROOT/build/web-obj"
-mkdir -p "$out" "$obj/machine" "$obj/check"
+mkdir -p "$out" "$obj/machine" "$obj/check" "$obj/debug" "$obj/include"
+# The debugger's JSON library, and nothing else of the system's headers.
+ln -sfn /usr/include/nlohmann "$obj/include/nlohmann"
 
 # True when OUTPUT is missing or older than any of the INPUTS (files or
 # folders, searched whole).
@@ -34,17 +36,20 @@ fi
 export NODE_PATH=/usr/share/nodejs
 core=(display datadir lex position symtab icode listing machine parse decode arith stack services
       screen pixelbuffer mxfont debug halt main)
-flags=(-std=c++20 -Wall -Wextra -Wno-char-subscripts -I"$ZORVIK_ROOT/src" -I"$ZORVIK_ROOT/check" -I"$web")
+flags=(-std=c++20 -Wall -Wextra -Wno-char-subscripts -I"$ZORVIK_ROOT/src" -I"$ZORVIK_ROOT/check" -I"$web"
+       -I"$ZORVIK_ROOT/debugger" -isystem "$obj/include")
 
 # Compiles SOURCE into DIR when the object is older than the sources; the
-# machine's objects carry the page's give-way point (yield.h).
+# machine's objects carry the page's give-way point (yield.h), and the
+# debugger's are the engine that a debugger drives.
 compile() {
     local dir="$1" source="$2" object
     object="$dir/$(basename "$source" .cpp).o"
-    if [ ! -e "$object" ] || [ -n "$(find "$ZORVIK_ROOT/src" "$ZORVIK_ROOT/check" "$web"/*.cpp "$web"/*.h \
+    if [ ! -e "$object" ] || [ -n "$(find "$ZORVIK_ROOT/src" "$ZORVIK_ROOT/check" "$ZORVIK_ROOT/debugger" "$web"/*.cpp "$web"/*.h \
             -name '*.[ch]*' -newer "$object" -print -quit)" ]; then
         local define=(-O2)
         [ "$dir" = "$obj/machine" ] && define=(-O3 -DZORVIK_WEB)
+        [ "$dir" = "$obj/debug" ] && define=(-O3 -DZORVIK_WEB -DZORVIK_ENGINE)
         emcc "${flags[@]}" "${define[@]}" -c "$source" -o "$object"
     fi
 }
@@ -52,7 +57,11 @@ export -f compile
 export ZORVIK_ROOT web obj
 export flags_string="${flags[*]}"
 jobs=()
-for f in "${core[@]}"; do jobs+=("$obj/machine $ZORVIK_ROOT/src/$f.cpp" "$obj/check $ZORVIK_ROOT/src/$f.cpp"); done
+for f in "${core[@]}"; do
+    jobs+=("$obj/machine $ZORVIK_ROOT/src/$f.cpp" "$obj/check $ZORVIK_ROOT/src/$f.cpp" "$obj/debug $ZORVIK_ROOT/src/$f.cpp")
+done
+for f in session history expr dap; do jobs+=("$obj/debug $ZORVIK_ROOT/debugger/$f.cpp"); done
+for f in entry pace platform debugger; do jobs+=("$obj/debug $web/$f.cpp"); done
 jobs+=("$obj/machine $web/entry.cpp" "$obj/machine $web/pace.cpp" "$obj/machine $web/platform.cpp"
        "$obj/check $ZORVIK_ROOT/check/rules.cpp" "$obj/check $web/check.cpp")
 printf '%s\n' "${jobs[@]}" | xargs -P2 -L1 bash -c 'flags=($flags_string); compile "$0" "$1"'
@@ -66,6 +75,17 @@ emcc -O3 "$obj"/machine/*.o -o "$out/machine.js" \
     -sASYNCIFY -sASYNCIFY_IMPORTS='["wasi_snapshot_preview1.fd_read","web_wait_frame","web_give_way"]' \
     -sMODULARIZE -sEXPORT_NAME=ZorvikMachine -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB \
     -sEXPORTED_FUNCTIONS='["_web_run","_web_stop","_web_key","_web_set_full_speed","_malloc","_free","_fflush"]' \
+    -sEXPORTED_RUNTIME_METHODS='["ccall","FS"]' \
+    --js-library "$web/library.js" \
+    --embed-file "$ZORVIK_ROOT/build/release/run/term.mxf@/term.mxf"
+# The debugger: the machine as the engine a debugger drives, with
+# zorvik-debug's session, history, expressions and protocol, one request a
+# call. Loaded when the page debugs.
+stale "$out/debug.js" "$obj"/debug/*.o "$web/library.js" "$ZORVIK_ROOT/build/release/run/term.mxf" "$0" &&
+emcc -O3 "$obj"/debug/*.o -o "$out/debug.js" \
+    -sASYNCIFY -sASYNCIFY_IMPORTS='["wasi_snapshot_preview1.fd_read","web_wait_frame","web_give_way"]' \
+    -sMODULARIZE -sEXPORT_NAME=ZorvikDebug -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB \
+    -sEXPORTED_FUNCTIONS='["_web_dap_start","_web_dap","_web_stop","_web_key","_web_set_full_speed","_malloc","_free","_fflush"]' \
     -sEXPORTED_RUNTIME_METHODS='["ccall","FS"]' \
     --js-library "$web/library.js" \
     --embed-file "$ZORVIK_ROOT/build/release/run/term.mxf@/term.mxf"

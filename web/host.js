@@ -9,6 +9,7 @@ const encoder = new TextEncoder();
 
 let machine = null;
 let loading = null;
+let keysTo = null;        // the module that runs a program: the machine or the debugger
 let view = null;          // the visible canvas's context
 let lastFrame = null;     // the last shown frame, RGBA
 let listeners = {};
@@ -219,21 +220,56 @@ function showOutput() {
 
 
 // Loads the machine once; `canvas` shows its frames.
+function moduleOptions(stdout) {
+  return {
+    host,
+    canvas: document.createElement('canvas'),  // SDL's own, never drawn: see library.js
+    keyboardListeningElement: document.createElement('div'),  // keys come through hostKey
+    stdin: () => null,
+    stdout: (byte) => { if (byte !== null) stdout(byte); },
+    stderr: () => {},
+    print: () => {},
+    printErr: (text) => console.debug(text),
+  };
+}
+
 export function hostLoad(canvas) {
   view = canvas.getContext('2d');
   if (!loading) {
-    loading = globalThis.ZorvikMachine({
-      host,
-      canvas: document.createElement('canvas'),  // SDL's own, never drawn: see library.js
-      keyboardListeningElement: document.createElement('div'),  // keys come through hostKey
-      stdin: () => null,
-      stdout: (byte) => { if (byte !== null) writeOut(byte); },
-      stderr: () => {},
-      print: () => {},
-      printErr: (text) => console.debug(text),
-    }).then((m) => { machine = m; return m; });
+    loading = globalThis.ZorvikMachine(moduleOptions(writeOut)).then((m) => { machine = m; keysTo = m; return m; });
   }
   return loading;
+}
+
+// The debugger's module (debug.js): the machine as the engine a debugger
+// drives, on the same screen. `message` hears its protocol messages and
+// `stdout` the program's output, a byte at a time.
+export async function hostLoadDebugger(message, stdout) {
+  if (!globalThis.ZorvikDebug) {
+    await new Promise((ok, fail) => {
+      const script = document.createElement('script');
+      script.src = 'debug.js';
+      script.onload = ok;
+      script.onerror = () => fail(new Error('debug.js did not load'));
+      document.head.append(script);
+    });
+  }
+  host.dapMessage = message;
+  return globalThis.ZorvikDebug(moduleOptions(stdout));
+}
+
+// The debugger's module is about to run: the machine's run ends, and keys
+// and waits are the debugger's now.
+export function hostDebuggerRuns(module) {
+  hostStop();
+  keysTo = module;
+  run.stopping = false;
+  run.pause = true;
+  if (run.state !== 'running') setState('running');
+}
+
+export function hostDebuggerWaits() {
+  setState('ended');
 }
 
 // Runs `source`: resolves with the machine's status and standard output.
@@ -268,6 +304,7 @@ async function runNow(source, options) {
   run.shown = 0;
   decoder = new TextDecoder();
   run.keys = options.keys || [];
+  keysTo = machine;
   lastFrame = null;
   pace.started = false;
   emit('reset');
@@ -336,8 +373,8 @@ export function hostSetFullSpeed(on) {
 // A key by SDL's name, or by the browser's key code; false when none.
 export function hostKey(name, down) {
   const number = keyTable.names[name] ?? keyTable.names[String(name).toLowerCase()] ?? keyTable.names[keyTable.codes[name]];
-  if (number === undefined || !machine) return false;
-  machine._web_key(number, down ? 1 : 0);
+  if (number === undefined || !keysTo) return false;
+  keysTo._web_key(number, down ? 1 : 0);
   return true;
 }
 

@@ -112,3 +112,10 @@ mergeInto(LibraryManager.library, {
     return 0;
   },
 });
+
+// The debugger's messages to the page (debugger.cpp).
+mergeInto(LibraryManager.library, {
+  web_dap_send: function (text, length) {
+    Module.host.dapMessage(UTF8ArrayToString(HEAPU8, text, length));
+  },
+});

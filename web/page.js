@@ -2,6 +2,7 @@
 // machine, and window.zorvik for scripts and pages that embed it.
 import examples from 'zorvik-examples';
 import {consoleClear, consoleCreate, consoleEcho, consoleText, consoleWrite} from './console.js';
+import {dapOnEvent, dapRequest} from './dap.js';
 import {editorCreate, editorSetText, editorText} from './editor.js';
 import {hostCodeKnown, hostContinue, hostFrame, hostKey, hostLoad, hostOn, hostOutput, hostRun,
         hostSendLine, hostSetFullSpeed, hostState, hostStop} from './host.js';
@@ -337,6 +338,10 @@ window.zorvik = {
   check,
   // The editor's source, or with `text`, the editor's source becomes it.
   source: (text) => (text === undefined ? editorText(editor) : editorSetText(editor, text)),
+  // The debugger, through the Debug Adapter Protocol: a request object in,
+  // a promise of its response out; events to the callback.
+  dap: (request) => dapRequest(request, () => editorText(editor)),
+  onDapEvent: dapOnEvent,
 };
 
 async function start() {

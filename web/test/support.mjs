@@ -55,7 +55,7 @@ export function newProfile(options = {}) {
 export async function openPage(url, profile) {
   const context = profile || (await newProfile());
   const p = await context.newPage();
-  if (!profile) p.on('close', () => context.close());
+  if (!profile) p.on('close', () => context.close().catch(() => {}));
   p.on('pageerror', (e) => console.error('page error:', e.message));
   await p.goto(url);
   await p.waitForSelector('body[data-ready]', {timeout: 20000});

@@ -1,0 +1,127 @@
+// The debugger in the page is zorvik-debug's own engine: the same requests
+// through window.zorvik.dap and through `zorvik-debug --dap` give the same
+// stops, registers, memory and pixel answers.
+//   node --test web/test/*.test.mjs   (web/test.sh builds what it needs first)
+import {after, before, test} from 'node:test';
+import assert from 'node:assert/strict';
+import {spawn} from 'node:child_process';
+import {copyFileSync, writeFileSync} from 'node:fs';
+import {join} from 'node:path';
+import {native, openPage, scratch, startBrowser, stopBrowser} from './support.mjs';
+
+let origin;
+before(async () => { origin = await startBrowser(); });
+after(stopBrowser);
+
+// A session of requests; each motion is followed by where it stopped and
+// the registers there. `send` takes a request and gives its response;
+// `next` gives the next stopped or exited event.
+async function session(send, next, launch) {
+  const seen = [];
+  const keep = (what, response) => seen.push([what, response.success, response.body ?? response.message]);
+  const where = async (motion, args = {threadId: 1}) => {
+    keep(motion, await send(motion, args));
+    const event = await next();
+    if (event.event !== 'stopped') return seen.push([motion, event.event, event.body]);
+    const frames = (await send('stackTrace', {threadId: 1})).body.stackFrames;
+    const registers = (await send('variables', {variablesReference: 1})).body.variables;
+    seen.push([motion, event.body.reason, frames.map((f) => `${f.name} @${f.line}:${f.column}`),
+               registers.map((v) => `${v.name}=${v.value}`)]);
+  };
+  keep('initialize', await send('initialize', {adapterID: 'zorvik'}));
+  keep('launch', await send('launch', {...launch, record: true, stopOnEntry: true}));
+  keep('lines', await send('setBreakpoints', {source: {path: launch.program},
+                                              breakpoints: [{line: 9, condition: 'X == 2'}, {line: 10, logMessage: 'X is {X}'}]}));
+  keep('labels', await send('setFunctionBreakpoints', {breakpoints: [{name: 'bump'}]}));
+  keep('configurationDone', await send('configurationDone', {}));
+  seen.push(['entry', (await next()).body.reason]);
+  await where('continue');
+  await where('next');
+  await where('stepIn');
+  await where('stepOut');
+  await where('stepBack');
+  await where('reverseContinue');
+  keep('readMemory', await send('readMemory', {memoryReference: '0x10', count: 4}));
+  keep('writeMemory', await send('writeMemory', {memoryReference: '0x10', data: Buffer.from([9]).toString('base64')}));
+  keep('setVariable', await send('setVariable', {variablesReference: 1, name: 'A', value: '42'}));
+  keep('pixel', await send('zorvikPixel', {x: 3, y: 4}));
+  keep('evaluate', await send('evaluate', {expression: '[$10] + A', context: 'watch'}));
+  keep('no breakpoints', await send('setBreakpoints', {source: {path: launch.program}, breakpoints: []}));
+  keep('no labels', await send('setFunctionBreakpoints', {breakpoints: []}));
+  await where('continue');
+  return seen;
+}
+
+// The program draws the pixel (3, 4) and calls a subroutine in a loop.
+const program = `        lda #$7E
+        ldx #3
+        ldy #4
+        int #22
+        lda #0
+        sta $10
+        ldx #0
+loop    inx
+        jsr bump
+        cpx #3
+        bne loop
+        brk
+bump    lda $10
+        adc #7
+        sta $10
+        rts
+`;
+
+function nativeSession() {
+  const path = join(scratch, 'session.zvs');
+  writeFileSync(path, program);
+  for (const name of ['term.mxf', 'icon.bmp']) copyFileSync(join(native, 'run', name), join(scratch, name));
+  const adapter = spawn(join(native, 'zorvik-debug'), ['--dap'], {cwd: scratch,
+                        env: {...process.env, SDL_VIDEODRIVER: 'dummy'}});
+  let buffer = Buffer.alloc(0), seq = 1;
+  const waiting = new Map(), events = [], eventWaiters = [];
+  adapter.stdout.on('data', (chunk) => {
+    buffer = Buffer.concat([buffer, chunk]);
+    for (;;) {
+      const end = buffer.indexOf('\r\n\r\n');
+      if (end < 0) return;
+      const length = Number(/Content-Length: (\d+)/i.exec(buffer.subarray(0, end).toString())[1]);
+      if (buffer.length < end + 4 + length) return;
+      const message = JSON.parse(buffer.subarray(end + 4, end + 4 + length).toString());
+      buffer = buffer.subarray(end + 4 + length);
+      if (message.type === 'response') waiting.get(message.request_seq)?.(message);
+      else if (['stopped', 'exited'].includes(message.event)) (eventWaiters.shift() || ((e) => events.push(e)))(message);
+    }
+  });
+  const send = (command, args) => new Promise((resolve) => {
+    const message = JSON.stringify({type: 'request', seq, command, arguments: args});
+    waiting.set(seq++, resolve);
+    adapter.stdin.write(`Content-Length: ${Buffer.byteLength(message)}\r\n\r\n${message}`);
+  });
+  const next = () => (events.length ? Promise.resolve(events.shift()) : new Promise((r) => eventWaiters.push(r)));
+  return session(send, next, {program: path, cwd: scratch}).finally(() => adapter.kill());
+}
+
+async function pageSession(p) {
+  return p.evaluate(async (launch) => {
+    const events = [], waiters = [];
+    window.zorvik.onDapEvent((e) => {
+      if (['stopped', 'exited'].includes(e.event)) (waiters.shift() || ((x) => events.push(x)))(e);
+    });
+    const send = (command, args) => window.zorvik.dap({command, arguments: args});
+    const next = () => (events.length ? Promise.resolve(events.shift()) : new Promise((r) => waiters.push(r)));
+    // The page runs the session's own copy: the test's text is a string.
+    return (0, eval)(`(${window.sessionSource})`)(send, next, launch);
+  }, {program: '/work/session.zvs', source: program});
+}
+
+test('a debugging session in the page stops, steps and answers as zorvik-debug --dap does', async () => {
+  const expected = await nativeSession();
+  const p = await openPage(origin);
+  await p.evaluate((s) => { window.sessionSource = s; window.Buffer = {from: (a) => ({toString: () => btoa(String.fromCharCode(...a))})}; },
+                   session.toString());
+  const got = await pageSession(p);
+  const plain = (seen) => JSON.parse(JSON.stringify(seen).replaceAll(join(scratch, 'session.zvs'), '/work/session.zvs'));
+  assert.deepEqual(got, plain(expected));
+  assert.ok(expected.some(([what, reason]) => what === 'stepBack' && reason === 'step'));
+  await p.close();
+});
