@@ -10,14 +10,15 @@
 // How often a waiting player looks at its keys, the window and the signals.
 constexpr double PLAY_SLICE = 0.01;
 
-// Closing the window: the machine's own poll would end the run on it.
+// The window was closed.
 static bool play_quit_queued()
 {
     SDL_Event event;
     return front && SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_QUITMASK) > 0;
 }
 
-void play_act(SDL_Surface* surface)
+// The actions that the keys asked for and that need no running machine.
+static void play_act(SDL_Surface* surface)
 {
     if (play.help) {
         play.help = false;
@@ -53,19 +54,21 @@ bool play_idle(double seconds)
 
 // While paused the machine does not run: the player only waits here, in
 // the hook of the frame it stopped at, until the pause ends, one frame is
-// to be shown, a restart or a signal stops the run, or the window closes
-// (which ends the run as the program's poll would).
+// to be shown, a restart or a signal stops the run, or the window closes.
+// Closing the window ends the run here, as the program's own poll would,
+// also for a program that never reads its events.
 bool play_shown(SDL_Surface* surface)
 {
     SDL_PumpEvents();  // the keys act even for a program that never reads them
     if (play_recording())
         play_record_frame(surface);
     play_act(surface);
-    while (play.paused && !play.step && !play_again) {
+    while (play.paused && !play.step && !play_again)
         if (!play_idle(PLAY_SLICE))
-            return play_quit_queued();
-    }
+            break;
     play.step = false;
+    if (play_quit_queued())
+        return true;
     if (!play.fast)
         framerate_wait();
     return false;

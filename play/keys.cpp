@@ -21,7 +21,7 @@ static const play_key play_keys[] = {
     {SDLK_F12, PLAY_SHOT, "F12", "write the frame shown as PROGRAM-N.png"},
 };
 
-play_action play_key_action(SDLKey key)
+static play_action play_key_action(SDLKey key)
 {
     for (const play_key& k : play_keys)
         if (k.key == key)

@@ -40,29 +40,22 @@ struct play_state {
 };
 extern play_state play;
 
+// run.cpp: the runs, one after each restart.
 // Why the run is to start again: its key, or its source was saved. Written
 // from the watch's signal handler too.
 enum { PLAY_AGAIN_NONE, PLAY_AGAIN_KEY, PLAY_AGAIN_SAVED };
 extern volatile sig_atomic_t play_again;
-// 1 while the machine runs the program; a restart then stops it as a
-// signal does (halt.h), with PLAY_STOP_SIGNAL standing in for the signal.
-extern volatile sig_atomic_t play_running;
-constexpr int PLAY_STOP_SIGNAL = SIGIO;
 // Runs the program from `source` (open) until it ends for good, starting it
 // again after each restart; the player's exit status, as the machine's.
 struct mlex_file;
 int play_run(mlex_file* source);
-// Asks for the run to start again (async-signal-safe).
+// Asks for the run to start again; a running machine stops at once
+// (async-signal-safe).
 void play_restart(int why);
-// Gives the program back its standard input after a stop.
-void play_input_restore();
 // A signal of the user's (not the player's own stop) ends the run.
 bool play_halted();
 
 // window.cpp: the enlarged window.
-// The largest whole enlargement of 480 by 272 that fits a screen of w by h
-// with room left for the window's frame, at least 1 and at most 8.
-int play_window_fitting_scale(int w, int h);
 // Makes the display open the player's window (display_window): `scale`
 // times as large, or, with 0, as large as fits the screen.
 void play_window_install(int scale);
@@ -70,7 +63,6 @@ void play_window_toggle_fullscreen();
 
 // keys.cpp: the player's keys, taken out of SDL's queue before the program
 // can read them (SDL_SetEventFilter).
-play_action play_key_action(SDLKey key);
 int play_keys_filter(const SDL_Event* event);
 // The keys and what they do, one a line, each line starting with `indent`.
 void play_keys_list(FILE* out, const char* indent);
@@ -81,8 +73,6 @@ bool play_shown(SDL_Surface* surface);
 // Sleeps up to `seconds`, keeping the window drawn and the keys read; false
 // as soon as the run is to end: a signal, or the window was closed.
 bool play_idle(double seconds);
-// The actions that the keys asked for and that need no running machine.
-void play_act(SDL_Surface* surface);
 
 // shots.cpp: screenshots and GIF recordings, written into the current
 // folder as STEM-N.png and STEM-N.gif under the first N that is free.

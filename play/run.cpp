@@ -17,7 +17,10 @@
 
 play_state play;
 volatile sig_atomic_t play_again = PLAY_AGAIN_NONE;
-volatile sig_atomic_t play_running = 0;
+// 1 while the machine runs the program: a restart then stops it as a
+// signal does, with PLAY_STOP_SIGNAL standing in for the signal.
+static volatile sig_atomic_t play_running = 0;
+constexpr int PLAY_STOP_SIGNAL = SIGIO;
 
 // A save's events come in a burst (a new file, its bytes, a rename): the
 // program starts again once the folder has been quiet for PLAY_QUIET, or
@@ -51,7 +54,8 @@ bool play_halted()
     return halt_signal && halt_signal != PLAY_STOP_SIGNAL;
 }
 
-void play_input_restore()
+// Gives the program back its standard input after a stop.
+static void play_input_restore()
 {
     if (play_input_copy >= 0)
         dup2(play_input_copy, 0);

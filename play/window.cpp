@@ -15,7 +15,9 @@ constexpr int PLAY_MAX_SCALE = 8;
 constexpr int PLAY_ROOM_W = 64;
 constexpr int PLAY_ROOM_H = 128;
 
-int play_window_fitting_scale(int w, int h)
+// The largest whole enlargement of 480 by 272 that fits a screen of w by h
+// with room left for the window's frame, at least 1 and at most 8.
+static int play_window_fitting_scale(int w, int h)
 {
     int across = (w - PLAY_ROOM_W) / PLAY_WIDTH;
     int down = (h - PLAY_ROOM_H) / PLAY_HEIGHT;

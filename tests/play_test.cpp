@@ -208,7 +208,7 @@ bool typing_shown(SDL_Surface* surface)
             cells_at_frame_4[i] = _reg.memory[key_offset + keys[i]];
         type_key(SDLK_F5, SDL_KEYDOWN);
     }
-    return play_shown(surface) || frames_shown == 8;
+    return play_shown(surface) || frames_shown >= 8;
 }
 
 }  // namespace
@@ -223,6 +223,8 @@ TEST(Play, PlayersKeysNeverReachTheProgram)
                                                        "        ldy #4\n        int #22\n"
                                                        "frame   int #21\n        int #20\n        int #20\n        jmp frame\n");
     std::ofstream(dir + "/prog-1.png") << "kept";
+    frames_shown = 0;
+    window_corner.clear();
     play.program = "prog.zvs";
     play.stem = "prog";
     play_window_install(2);

@@ -1,12 +1,12 @@
 # Bash completion for the Zorvik VM tools: zorvik, zorvik-check,
-# zorvik-debug, zorvik-capture and zorvik-lsp. This one file is installed
-# under each command's name, where bash-completion loads it from.
+# zorvik-debug, zorvik-capture, zorvik-lsp and zorvik-play. This one file is
+# installed under each command's name, where bash-completion loads it from.
 #
-# zorvik-check, zorvik-debug and zorvik-capture are asked for their options
-# (their --help) when TAB is pressed, so the completion follows the tool
-# that is run: an option that --help shows with a FILE after it completes
-# file names, one with another value (N, SCRIPT) completes nothing. Programs
-# complete as .zvs files and folders.
+# zorvik-check, zorvik-debug, zorvik-capture and zorvik-play are asked for
+# their options (their --help) when TAB is pressed, so the completion
+# follows the tool that is run: an option that --help shows with a FILE
+# after it completes file names, one with another value (N, SCRIPT)
+# completes nothing. Programs complete as .zvs files and folders.
 
 # _zorvik_help TOOL: one line for each option that TOOL --help names: the
 # option, then the name of its value when it takes one ("-x FILE",
@@ -112,6 +112,7 @@ _zorvik()
     case $tool in
         zorvik-check) _filedir zvs ;;                    # FILE...
         zorvik-debug) ((plain == 0)) && _filedir zvs ;;  # SOURCE
+        zorvik-play) ((plain == 0)) && _filedir zvs ;;   # PROGRAM.zvs
         zorvik-capture)                                  # SOURCE OUT.png|OUT.gif
             case $plain in
                 0) _filedir zvs ;;
@@ -136,4 +137,4 @@ _zorvik_complete_options()
     fi
 }
 
-complete -F _zorvik zorvik zorvik-check zorvik-debug zorvik-capture zorvik-lsp
+complete -F _zorvik zorvik zorvik-check zorvik-debug zorvik-capture zorvik-lsp zorvik-play

@@ -14,7 +14,7 @@ trap 'rm -rf "$work"' EXIT
 export SDL_VIDEODRIVER=dummy
 fail() { echo "$*" >&2; exit 1; }
 
-tools=(zorvik zorvik-check zorvik-capture zorvik-debug zorvik-lsp)
+tools=(zorvik zorvik-check zorvik-capture zorvik-debug zorvik-lsp zorvik-play)
 files=(share/zorvik/term.mxf share/zorvik/icon.bmp share/zorvik/default.zvs
        share/zorvik/editor/vim/syntax/zorvik.vim share/zorvik/editor/vim/ftdetect/zorvik.vim
        share/zorvik/editor/vim/compiler/zorvik-check.vim share/zorvik/editor/zorvik.vsix
@@ -80,6 +80,9 @@ check_install() {
     "$root/bin/zorvik-capture" "$work/text.zvs" "$work/$name.png" >/dev/null 2>"$work/err"
     [ ! -s "$work/err" ] || fail "$name: zorvik-capture said: $(cat "$work/err")"
     cmp -s "$work/$name.png" "$work/text.png" || fail "$name: zorvik-capture drew another picture than the build's"
+    out="$("$root/bin/zorvik-play" "$work/text.zvs" 2>"$work/err")"
+    [ "$out" = packed ] || fail "$name: zorvik-play printed '$out'"
+    [ ! -s "$work/err" ] || fail "$name: zorvik-play said: $(cat "$work/err")"
     # With no program named, the installed tour runs.
     "$root/bin/zorvik" >"$work/tour" 2>"$work/err"
     [ "$(head -1 "$work/tour")" = "Zorvik VM: a short tour of the machine." ] ||

@@ -4,11 +4,12 @@
 # exactly those of the tool's man page (zorvik's only in second place),
 # programs to .zvs files and folders, option values and the other
 # arguments to what they take.
-#   tests/packaging/completion_test.sh ZORVIK ZORVIK-CHECK ZORVIK-DEBUG ZORVIK-CAPTURE ZORVIK-LSP
+#   tests/packaging/completion_test.sh ZORVIK ZORVIK-CHECK ZORVIK-DEBUG ZORVIK-CAPTURE ZORVIK-LSP ZORVIK-PLAY
 # Not under set -u: bash-completion's functions read unset variables.
 set -o pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/pages.sh"
-declare -A bin=([zorvik]="$1" [zorvik-check]="$2" [zorvik-debug]="$3" [zorvik-capture]="$4" [zorvik-lsp]="$5")
+declare -A bin=([zorvik]="$1" [zorvik-check]="$2" [zorvik-debug]="$3" [zorvik-capture]="$4" [zorvik-lsp]="$5"
+                [zorvik-play]="$6")
 source /usr/share/bash-completion/bash_completion || { echo "FAIL: no bash-completion" >&2; exit 1; }
 source "$ZORVIK_ROOT/packaging/completion/zorvik.bash"
 
@@ -53,7 +54,7 @@ offers() {
 
 # Options: those of each page, -WNAME and -Wno-NAME as one of each for
 # every warning that zorvik-check --list-warnings names.
-for tool in zorvik-check zorvik-debug zorvik-capture zorvik-lsp; do
+for tool in zorvik-check zorvik-debug zorvik-capture zorvik-lsp zorvik-play; do
     options="$(page_options "$MAN_DIR/$tool.1")"
     if [ "$tool" = zorvik-check ]; then
         names="$("${bin[$tool]}" --list-warnings | awk '{ print $1 }')"
@@ -81,6 +82,8 @@ offers "$pictures" zorvik-capture a.zvs ""
 offers "$pictures" zorvik-capture --frames 90 a.zvs ""
 offers "$pictures" zorvik-capture --frames=90 --debug a.zvs ""
 offers "" zorvik-capture a.zvs c.png ""
+offers "$programs" zorvik-play --scale 2 --full-speed ""
+offers "" zorvik-play a.zvs ""
 
 # Option values: file names for a FILE, nothing for a number or a script.
 offers "$files" zorvik-debug -x ""
@@ -88,5 +91,6 @@ offers "$files" zorvik-debug --input ""
 offers "" zorvik-debug --history ""
 offers "" zorvik-capture --keys ""
 offers "" zorvik-capture --frames=
+offers "" zorvik-play --fps ""
 
 finish "the bash completion offers each tool's options, programs and values"
