@@ -1,10 +1,12 @@
-// The source editor: CodeMirror with the machine's colours and the
-// checker's findings at their lines as the user types.
+// The source editor: CodeMirror with the machine's colours, the checker's
+// findings at their lines as the user types, and search and replace
+// (Ctrl+F, Ctrl+Alt+F... as CodeMirror binds them).
 import {EditorState} from '@codemirror/state';
 import {EditorView, keymap, lineNumbers, highlightActiveLine, drawSelection} from '@codemirror/view';
 import {defaultKeymap, history, historyKeymap, indentWithTab} from '@codemirror/commands';
 import {StreamLanguage, syntaxHighlighting, HighlightStyle} from '@codemirror/language';
 import {linter, lintGutter} from '@codemirror/lint';
+import {highlightSelectionMatches, search, searchKeymap} from '@codemirror/search';
 import {tags} from '@lezer/highlight';
 
 const encoder = new TextEncoder();
@@ -86,7 +88,8 @@ export function editorCreate(parent, {text, mnemonics, check, onChange}) {
       doc: text,
       extensions: [
         lineNumbers(), history(), drawSelection(), highlightActiveLine(),
-        keymap.of([...defaultKeymap, ...historyKeymap, indentWithTab]),
+        keymap.of([...searchKeymap, ...defaultKeymap, ...historyKeymap, indentWithTab]),
+        search({top: true}), highlightSelectionMatches(),
         zvsLanguage(new Set(mnemonics)), syntaxHighlighting(style),
         checking, lintGutter(),
         EditorView.updateListener.of((u) => { if (u.docChanged && onChange) onChange(); }),

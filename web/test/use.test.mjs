@@ -189,3 +189,16 @@ test('the manual opens as HTML in a tab of its own, with its pictures and links'
   assert.ok(pictures.length > 0 && pictures.every(Boolean), `pictures: ${pictures}`);
   assert.equal(await p.evaluate(() => window.zorvik.source()), kept);
 });
+
+test('search and replace in the editor', async () => {
+  const p = await openPage(origin);
+  await p.evaluate(() => window.zorvik.source('        lda #1\n        lda #2\n'));
+  await p.click('.cm-content');
+  await p.keyboard.press('Control+f');
+  await p.waitForSelector('.cm-search');
+  await p.fill('.cm-search input[name="search"]', 'lda');
+  await p.fill('.cm-search input[name="replace"]', 'ldx');
+  await p.click('.cm-search button[name="replaceAll"]');
+  assert.equal(await p.evaluate(() => window.zorvik.source()), '        ldx #1\n        ldx #2\n');
+  await p.close();
+});
