@@ -76,8 +76,9 @@ export function editorDiagnostics(text, findings) {
 }
 
 // Creates the editor in `parent`. `check(text)` gives findings; `onChange`
-// hears every edit.
-export function editorCreate(parent, {text, mnemonics, check, onChange}) {
+// hears every edit; `extensions` are added as they come (the debugger's
+// gutter and marks).
+export function editorCreate(parent, {text, mnemonics, check, onChange, extensions = []}) {
   const checking = linter((view) => {
     const source = view.state.doc.toString();
     return editorDiagnostics(source, check(source));
@@ -93,6 +94,7 @@ export function editorCreate(parent, {text, mnemonics, check, onChange}) {
         zvsLanguage(new Set(mnemonics)), syntaxHighlighting(style),
         checking, lintGutter(),
         EditorView.updateListener.of((u) => { if (u.docChanged && onChange) onChange(); }),
+        extensions,
       ],
     }),
   });
