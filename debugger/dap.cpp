@@ -636,6 +636,46 @@ void on_pixel(const json& r)
     respond(r, body);
 }
 
+// zorvikScreen: the screen area as memory holds it now, through the
+// palette, whatever the last refresh showed: SCREEN_SIDE rows of
+// SCREEN_SIDE pixels, red, green and blue bytes each, in base64.
+void on_screen(const json& r)
+{
+    std::vector<uint8_t> rgb;
+    rgb.reserve((size_t)SCREEN_SIDE * SCREEN_SIDE * 3);
+    for (int y = 0; y < SCREEN_SIDE; y++)
+        for (int x = 0; x < SCREEN_SIDE; x++) {
+            uint32_t c = palette_rgb(mem_read(memory_offset + x + SCREEN_ROW * y));
+            rgb.push_back((uint8_t)(c >> 16));
+            rgb.push_back((uint8_t)(c >> 8));
+            rgb.push_back((uint8_t)c);
+        }
+    respond(r, {{"width", SCREEN_SIDE}, {"height", SCREEN_SIDE}, {"data", base64(rgb)}});
+}
+
+// zorvikReverseToWriter: back through the history to the statement that
+// last wrote the memory cell `cell`, before it runs.
+void on_reverse_to_writer(const json& r)
+{
+    json a = r.value("arguments", json::object());
+    if (!a.contains("cell") || !a["cell"].is_number()) {
+        refuse(r, "zorvikReverseToWriter needs the number cell");
+        return;
+    }
+    int64_t cell = integer(a, "cell");
+    if (cell < 0 || cell >= MEMORY_SIZE) {
+        refuse(r, "memory is 0 to 0xffffff");
+        return;
+    }
+    dbg_stop stop = dbg_reverse_to_writer(cell);
+    if (stop.refused) {
+        refuse(r, stop.reason);  // nothing moved
+        return;
+    }
+    respond(r);
+    report(stop);
+}
+
 void on_continue(const json& r)
 {
     respond(r, {{"allThreadsContinued", true}});
@@ -728,6 +768,8 @@ const handler handlers[] = {
     {"reverseContinue", on_reverse_continue, true},
     {"restart", on_restart, true},
     {"zorvikPixel", on_pixel, true},
+    {"zorvikScreen", on_screen, true},
+    {"zorvikReverseToWriter", on_reverse_to_writer, true},
     {"terminate", on_terminate, false},
     {"disconnect", on_disconnect, false},
 };

@@ -142,6 +142,8 @@ dbg_stop dbg_continue_at(token_cell* c);
 // call (MOTION_NEXT), to the calling jsr (MOTION_FINISH), or to the last
 // breakpoint or watchpoint (MOTION_CONTINUE).
 dbg_stop dbg_reverse(dbg_motion how);
+// Goes back to the statement that last wrote a memory cell, before it runs.
+dbg_stop dbg_reverse_to_writer(int64_t cell);
 // Where logpoints print: the message with each {EXPR} replaced by its value.
 extern void (*dbg_log_hook)(const std::string& message);
 // The points: traps follow their enabled state.
@@ -178,8 +180,11 @@ bool history_undo();
 bool history_redo();
 // The cell where the statement undone or redone last starts.
 token_cell* history_cursor();
-// The statement that last wrote a memory cell, within the history.
+// The statement that last wrote a memory cell, within the history, and
+// how many statements back it stands: undoing that many stands before it.
+// Null and 0 when no statement the history holds wrote the cell.
 token_cell* history_writer(int64_t cell);
+uint64_t history_writer_back(int64_t cell);
 extern size_t history_limit;
 
 // The commands (commands.cpp): runs one line; false to leave.

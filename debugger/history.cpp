@@ -245,13 +245,19 @@ token_cell* history_cursor()
     return h.cursor;
 }
 
-token_cell* history_writer(int64_t cell)
+uint64_t history_writer_back(int64_t cell)
 {
     for (uint64_t n = run_log_count - h.back; n-- > h.first;)
         for (uint64_t i = writes_to(n); i-- > writes_from(n);) {
             const history_write& w = h.writes[i - h.writes_base];
             if (w.kind == WRITE_MEMORY && w.cell == cell)
-                return entry(n).at;
+                return run_log_count - h.back - n;
         }
-    return nullptr;
+    return 0;
+}
+
+token_cell* history_writer(int64_t cell)
+{
+    uint64_t back = history_writer_back(cell);
+    return back ? entry(run_log_count - h.back - back).at : nullptr;
 }

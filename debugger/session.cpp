@@ -329,6 +329,13 @@ static bool breakpoint_stops(token_cell* c)
     return false;
 }
 
+static std::string hex_text(int64_t v)
+{
+    char b[24];
+    snprintf(b, sizeof b, "%llx", (long long)v);
+    return b;
+}
+
 static std::string hex_value(int64_t v)
 {
     char b[40];
@@ -494,18 +501,25 @@ static bool replay(dbg_motion how, token_cell* until, dbg_stop& stop)
     }
 }
 
+// Whether there is a history to go back through; if not, `stop` says why.
+static bool refuse_reverse(dbg_stop& stop)
+{
+    stop.refused = true;
+    if (!dbg.started)
+        stop.reason = "the program is not running: 'run' or 'start' starts it";
+    else if (!history_on())
+        stop.reason = "there is no history to go back through: 'record' keeps one from now on";
+    else
+        stop.refused = false;
+    return stop.refused;
+}
+
 dbg_stop dbg_reverse(dbg_motion how)
 {
     dbg_stop stop;
+    if (refuse_reverse(stop))
+        return stop;
     stop.refused = true;
-    if (!dbg.started) {
-        stop.reason = "the program is not running: 'run' or 'start' starts it";
-        return stop;
-    }
-    if (!history_on()) {
-        stop.reason = "there is no history to go back through: 'record' keeps one from now on";
-        return stop;
-    }
     int depth = the_stack.count;
     if (how == MOTION_FINISH && depth == 0) {
         stop.reason = "the return stack is empty: no jsr called this part of the program";
@@ -544,6 +558,31 @@ dbg_stop dbg_reverse(dbg_motion how)
     }
     stop.refused = false;
     stop.reason = stop_reason.empty() ? "start of the history" : stop_reason;
+    return stop;
+}
+
+dbg_stop dbg_reverse_to_writer(int64_t cell)
+{
+    dbg_stop stop;
+    if (refuse_reverse(stop))
+        return stop;
+    uint64_t back = history_writer_back(cell);
+    if (back == 0) {
+        stop.refused = true;
+        stop.reason = "no statement in the history wrote [$" + hex_text(cell) + "]";
+        return stop;
+    }
+    if (dbg.ended && history_info().back == 0)
+        dbg.ended_in_present = true;
+    for (uint64_t i = 0; i < back && history_undo(); i++) {
+        dbg.ended = false;
+        dbg.at = history_cursor();
+    }
+    dbg.frame = 0;
+    for (dbg_point& p : dbg.points)
+        if (p.enabled)
+            dbg_watch_refresh(p);
+    stop.reason = "back to the last write of [$" + hex_text(cell) + "]";
     return stop;
 }
 

@@ -179,6 +179,24 @@ test('zorvikPixel names the statement that last drew a pixel', { timeout: 60000 
         assert.deepEqual((await dc.customRequest('zorvikPixel', { x: 5, y: 5 })).body,
                          { cell: 255 + 5 + 480 * 5, byte: 0, red: 0, green: 0, blue: 0 });
         await assert.rejects(dc.customRequest('zorvikPixel', { x: 255, y: 0 }), /outside the screen area/);
+
+        // The picture in memory, and going back one statement takes the pixel away.
+        const pixel = async (x, y) => {
+            const screen = (await dc.customRequest('zorvikScreen')).body;
+            assert.equal(screen.width * screen.height * 3, Buffer.from(screen.data, 'base64').length);
+            return [...Buffer.from(screen.data, 'base64').subarray((y * screen.width + x) * 3, (y * screen.width + x) * 3 + 3)];
+        };
+        assert.deepEqual(await pixel(3, 4), [255, 255, 255]);
+        assert.deepEqual(await pixel(5, 5), [0, 0, 0]);
+        await Promise.all([dc.waitForEvent('stopped'), dc.customRequest('stepBack', { threadId: 1 })]);
+        assert.deepEqual(await pixel(3, 4), [0, 0, 0]);
+
+        // Back to the statement that drew a pixel, from further on.
+        await Promise.all([dc.waitForEvent('stopped'), dc.customRequest('next', { threadId: 1 })]);
+        await Promise.all([dc.waitForEvent('stopped'), dc.customRequest('zorvikReverseToWriter', { cell: drawn.cell })]);
+        assert.equal((await dc.stackTraceRequest({ threadId: 1 })).body.stackFrames[0].line, 4);
+        assert.deepEqual(await pixel(3, 4), [0, 0, 0]);
+        await assert.rejects(dc.customRequest('zorvikReverseToWriter', { cell: 5 }), /no statement in the history wrote \[\$5\]/);
     } finally {
         await dc.stop();
     }
