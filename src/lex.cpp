@@ -415,12 +415,17 @@ void mlex_anaylize(mlex_file* f)
         mlex_gettoken(f);
     } while (cur_token.tok_type != TOK_END && !halt_signal);  // a signal cuts a long source short
     mlex_close(f);
+    mlex_run_lexed();
+    sym_free(&symbols);
+}
+
+void mlex_run_lexed()
+{
     parse();
     if (debug_mode == 1 || debug_mode == 2)
         build_debug("debug.html");
     if (debug_mode == 1)
         sym_print(&symbols);
-    sym_free(&symbols);
 }
 
 static std::vector<lex_note>* note_sink = nullptr;

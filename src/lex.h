@@ -75,6 +75,10 @@ void mlex_addtoken();
 int fpeek(FILE* stream);
 void addchr(int c);
 void mlex_anaylize(mlex_file* f);
+// Runs the table that lexing filled as mlex_anaylize does after lexing,
+// with the debug modes' dumps and listings, and keeps the table: for a
+// driver that reads the cells once the run is over, then frees them.
+void mlex_run_lexed();
 // Lexes a whole source held in memory into `symbols`, which it empties
 // first, and gives the note of each token in list order: for tools that
 // must say where each cell of the list stands in the file.

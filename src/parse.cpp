@@ -187,6 +187,8 @@ static uint64_t passes_run = 0;
             return returned(RUN_TRAPPED, c);      \
         if (mode == LOOP_LOGGING)                 \
             log_pass(c);                          \
+        if (mode == LOOP_COUNTING)                \
+            count_pass(c);                        \
         COUNT_PASS();                             \
         if (trace) {                              \
             lst = c;                              \
@@ -205,7 +207,10 @@ static uint64_t passes_run = 0;
 // machine gives way (yield.h).
 #define jump(to_cell)                          \
     do {                                       \
-        c = (to_cell);                         \
+        token_cell* to_ = (to_cell);           \
+        if (mode == LOOP_COUNTING)             \
+            counts[c->number].taken++;         \
+        c = to_;                               \
         YIELD_POINT();                         \
         if (halt_signal || --budget < 0) {     \
             run_budget_spent = budget < 0;     \
@@ -218,9 +223,15 @@ run_return run_returned = RUN_ENDED;
 bool (*run_trap_hook)(token_cell* c) = nullptr;
 bool (*run_pass_hook)(token_cell* c) = nullptr;
 
-// The loop's copies: the plain run, one pass for a driver, and a run that
-// asks the driver's hook before every pass.
-enum loop_mode { LOOP_FREE, LOOP_ONE_PASS, LOOP_HOOKED, LOOP_LOGGING };
+// The loop's copies: the plain run, one pass for a driver, a run that
+// asks the driver's hook before every pass, one that logs each pass's
+// state, and one that counts passes.
+enum loop_mode { LOOP_FREE, LOOP_ONE_PASS, LOOP_HOOKED, LOOP_LOGGING, LOOP_COUNTING };
+
+bool run_counting = false;
+std::vector<run_count> run_counts;
+uint64_t run_statements = 0;
+void (*run_call_hook)(token_cell* at, int depth) = nullptr;
 
 run_snapshot* run_log = nullptr;
 uint64_t run_log_mask = 0;
@@ -255,6 +266,21 @@ void run_snapshot_now(run_snapshot& e, token_cell* c)
     fill_snapshot(e, c);
 }
 
+// A counting run's pass: the counts live in a local of the loop (`counts`).
+#define count_pass(cell)                            \
+    do {                                            \
+        counts[(cell)->number].passes++;            \
+        run_statements += (cell)->code.op != OP_PASS; \
+    } while (0)
+
+// After a counting run's jsr or rts: the driver's hook sees where the run
+// goes on and how deep the return stack is.
+static inline void tell_call(token_cell* at)
+{
+    if (run_call_hook)
+        run_call_hook(at, the_stack.count);
+}
+
 static inline token_cell* returned(run_return why, token_cell* c)
 {
     run_returned = why;
@@ -267,6 +293,7 @@ template <bool trace, loop_mode mode>
 static token_cell* run_cells(token_cell* c, bool pause, bool resume)
 {
     int64_t budget = run_budget < 0 ? INT64_MAX : run_budget;
+    run_count* counts = mode == LOOP_COUNTING ? run_counts.data() : nullptr;
     static const void* const handlers[OP_COUNT] = {
 #define CELL_OP_LABEL(name) &&op_##name,
         CELL_OPS(CELL_OP_LABEL)
@@ -278,6 +305,8 @@ static token_cell* run_cells(token_cell* c, bool pause, bool resume)
         return returned(RUN_TRAPPED, c);
     if (mode == LOOP_LOGGING)
         log_pass(c);
+    if (mode == LOOP_COUNTING)
+        count_pass(c);
     COUNT_PASS();
     if (trace) {
         lst = c;
@@ -320,9 +349,15 @@ static token_cell* run_cells(token_cell* c, bool pause, bool resume)
     vmcase(BVC) if (flag_is(FLAG_V, 0)) jump(c->code.to); step(c->next_cell);
     vmcase(BVS) if (flag_is(FLAG_V, 1)) jump(c->code.to); step(c->next_cell);
     // The return point is the jsr's operand, which the next pass passes over.
-    vmcase(JSR) stack_push(&the_stack, c->next_cell); jump(c->code.to);
+    vmcase(JSR)
+        stack_push(&the_stack, c->next_cell);
+        if (mode == LOOP_COUNTING)
+            tell_call(c->code.to);
+        jump(c->code.to);
     vmcase(RTS) {
         token_cell* back = stack_pop(&the_stack);
+        if (mode == LOOP_COUNTING)
+            tell_call(back ? back : c->next_cell);
         jump(back ? back : c->next_cell);
     }
     vmcase(PHA) int_stack_push(&int_stack, (uint8_t)(_reg.A & 0xFF)); step(c->next_cell);
@@ -365,6 +400,7 @@ static token_cell* run_cells(token_cell* c, bool pause, bool resume)
 #undef next_pass
 #undef step
 #undef jump
+#undef count_pass
 
 // Runs the program from the cursor until the list ends, a brk, or a service
 // that ends the run. The list is decoded first, once per table.
@@ -375,10 +411,19 @@ void statement(token_cell*)
     if (halt_signal)
         return;
     bool pause = debug_mode == 1 || debug_mode == 2;
-    if (debug_mode == 1)
+    if (run_counting) {
+        // Sized before the loop, so that counting allocates nothing per pass.
+        run_counts.assign((size_t)symbols.token_count, run_count{});
+        run_statements = 0;
+        if (debug_mode == 1)
+            lst = run_cells<true, LOOP_COUNTING>(lst, pause, false);
+        else
+            lst = run_cells<false, LOOP_COUNTING>(lst, pause, false);
+    } else if (debug_mode == 1) {
         lst = run_cells<true, LOOP_FREE>(lst, pause, false);
-    else
+    } else {
         lst = run_cells<false, LOOP_FREE>(lst, pause, false);
+    }
 #ifdef ZORVIK_COUNT_PASSES
     fprintf(stderr, "passes: %llu\n", (unsigned long long)passes_run);
 #endif

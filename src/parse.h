@@ -1,6 +1,7 @@
 // The run: the interpreter loop over the token list, from the cursor on.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "machine.h"
 
@@ -16,6 +17,23 @@ enum { KIND_IMMEDIATE = 15, KIND_ADDRESS = 17, KIND_REGISTER = 18 };
 extern int64_t run_budget;
 // True when the last run ended because its budget was spent.
 extern bool run_budget_spent;
+
+// Counting runs, for coverage and profiles. While run_counting is set, a
+// run counts in run_counts, by cell number (token_cell::number), the passes
+// that start at each cell and the jumps taken from it (a branch taken, jmp,
+// jsr, rts, a service call), and in run_statements every pass that starts
+// a statement (a cell whose op is not PASS). run_call_hook, when set, is
+// told of each jsr and rts once it has run: the cell the run goes on at and
+// the return stack's depth. The counts are sized to the list before the
+// run and kept after it; a run without counting runs the plain loop.
+struct run_count {
+    uint64_t passes;
+    uint64_t taken;
+};
+extern bool run_counting;
+extern std::vector<run_count> run_counts;
+extern uint64_t run_statements;
+extern void (*run_call_hook)(token_cell* at, int depth);
 
 void getnext();
 int parse();

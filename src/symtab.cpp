@@ -198,6 +198,7 @@ static void append_cell(symtab* t, token* n)
     c->tok = n;
     c->next_cell = nullptr;
     c->code = cell_code{};
+    c->number = (uint32_t)t->token_count;
     if (t->tail)
         t->tail->next_cell = c;
     else

@@ -21,6 +21,7 @@ struct token_cell {
     token* tok;
     token_cell* next_cell;
     cell_code code;     // what a pass starting here does; set by the decoder
+    uint32_t number;    // its place in the list, from 0: where counting runs count it
 };
 
 struct symtab {
