@@ -11,6 +11,14 @@
 constexpr int CAPTURE_WIDTH = 480;
 constexpr int CAPTURE_HEIGHT = 272;
 
+// The limits of a run that is captured or tested, unless others are asked
+// for, and the seed of its random numbers, so that a test and a capture of
+// the same program see the same run.
+constexpr long long CAPTURE_FRAMES = 600;
+constexpr long long CAPTURE_STEPS = 5000000000LL;
+constexpr double CAPTURE_SECONDS = 30;
+constexpr unsigned CAPTURE_SEED = 1;
+
 // The frames kept so far. Pixels are indexes into `colors` (0xRRGGBB): a
 // program shows at most the 64 palette colours, black and the overlay's
 // white, so a byte always suffices. Identical frames in a row are kept

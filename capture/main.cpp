@@ -21,10 +21,10 @@ struct capture_options {
     const char* out = nullptr;
     bool gif = false;
     long long frame = 0;       // --frame: the PNG's frame, 1-based; 0 for the last
-    long long frames = 600;    // --frames: the run ends after this many
+    long long frames = CAPTURE_FRAMES;  // --frames: the run ends after this many
     int fps = 30;
-    long long steps = 5000000000LL;  // --steps: the run's budget of loop-closing steps
-    double seconds = 30;       // --seconds: the run's wall-clock limit
+    long long steps = CAPTURE_STEPS;    // --steps: the run's budget of loop-closing steps
+    double seconds = CAPTURE_SECONDS;   // --seconds: the run's wall-clock limit
     int scale = 1;
     std::string keys;
 };
@@ -193,7 +193,7 @@ int main(int argc, char** argv)
     // The display is always the dummy driver's memory surface, at 32 bits,
     // so that a picture does not depend on the host.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
-    srand(1);  // the same run every time
+    srand(CAPTURE_SEED);  // the same run every time
     set_callback(calls);
     // SDL names the keys only once its video is started.
     display_depth = 32;

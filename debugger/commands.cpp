@@ -672,8 +672,10 @@ void cmd_info(const std::string& a)
         info_display(rest);
     else if (what == "frame" || what == "f")
         info_frame();
+    else if (what == "profile")
+        say("%s", dbg_profile_table().c_str());
     else
-        say("info what? registers, stack, breakpoints, pixel X Y, display or frame\n");
+        say("info what? registers, stack, breakpoints, pixel X Y, display, frame or profile\n");
 }
 
 bool have_frames()
@@ -893,6 +895,20 @@ void cmd_reverse_next(const std::string&) { reverse(MOTION_NEXT); }
 void cmd_reverse_finish(const std::string&) { reverse(MOTION_FINISH); }
 void cmd_reverse_continue(const std::string&) { reverse(MOTION_CONTINUE); }
 
+void cmd_profile(const std::string& a)
+{
+    std::string what = trim(a);
+    if (what == "on") {
+        dbg_profile_start();
+        say("profiling: each statement run counts, by subroutine and line; 'info profile' shows them\n");
+    } else if (what == "off") {
+        dbg_profile_stop();
+        say("profiling stopped; 'info profile' shows what it counted\n");
+    } else {
+        say("profile on or profile off\n");
+    }
+}
+
 void cmd_help(const std::string& a);
 void cmd_quit(const std::string&) {}
 
@@ -921,7 +937,8 @@ const command commands[] = {
     {"set", "", false, "set var LOC = EXPR | set full-speed on|off",
      "change A, X, Y, a flag or a memory byte [ADDR]; or let refreshes run unpaced", cmd_set},
     {"x", "", false, "x ADDR [COUNT] | x/NFU ADDR", "memory as hex bytes with their characters, 16 to a row (COUNT bytes, 16 by default); or N units (1) of U bytes (b 1, h 2, w 4, g 8) in format F (x d u t c), F and U as last time when left out", cmd_x},
-    {"info", "i", false, "info registers|stack|breakpoints|pixel X Y|display|frame", "registers and flags; both stacks; the points with their hits; a screen pixel's cell, byte and palette colour, and with recording on the statement that last wrote it; the displays; the selected frame", cmd_info},
+    {"profile", "", false, "profile on|off", "count the statements run from now on by subroutine (the labels jsr reached) and by line, afresh, or stop counting; info profile shows them", cmd_profile},
+    {"info", "i", false, "info registers|stack|breakpoints|pixel X Y|display|frame|profile", "registers and flags; both stacks; the points with their hits; a screen pixel's cell, byte and palette colour, and with recording on the statement that last wrote it; the displays; the selected frame; the profile's subroutines by inclusive and exclusive statements, and its ten busiest lines", cmd_info},
     {"backtrace", "bt where", false, "backtrace", "the current statement, then the jsrs still waiting for their rts, innermost first", cmd_backtrace},
     {"frame", "f", false, "frame [N]", "select frame N of the backtrace (0 the current statement), or show the one selected; list shows its source", cmd_frame},
     {"up", "", false, "up [N]", "select the frame N (1) further out, toward the outermost caller", cmd_up},

@@ -431,6 +431,7 @@ static bool pass_hook(token_cell* c)
         return true;
     if (history_on())
         history_before(c);
+    dbg_profile_pass(c);
     return false;
 }
 
@@ -624,13 +625,17 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count, bool resum
     // A recorded continue without watchpoints runs free, the engine writing
     // the history's states; every other motion with a history asks before
     // each pass.
-    bool logging = how == MOTION_CONTINUE && !watching && history_on();
-    bool hooked = !logging && (how != MOTION_CONTINUE || history_on() || watching);
+    // A profile, too, asks before each pass.
+    bool logging = how == MOTION_CONTINUE && !watching && history_on() && !dbg_profile_on();
+    bool hooked = !logging && (how != MOTION_CONTINUE || history_on() || watching || dbg_profile_on());
     run_trap_hook = hooked ? no_second_look : free_trap_hook();
     run_pass_hook = pass_hook;
     token_cell* start = dbg.at;
-    if (hooked && history_on() && start && resume)
-        history_before(start);  // otherwise the hook is asked about start too
+    if (hooked && start && resume) {  // otherwise the hook is asked about start too
+        if (history_on())
+            history_before(start);
+        dbg_profile_pass(start);
+    }
     // continue N: this breakpoint is passed over N - 1 more times.
     if (how == MOTION_CONTINUE && count > 1 && start)
         for (dbg_point& p : dbg.points)

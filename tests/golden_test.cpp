@@ -1,9 +1,10 @@
 // End-to-end: every NAME.zvs under tests/golden/ and docs/examples/ is run by
-// the built program in a fresh directory holding the run-time files. Beside it:
+// the built program in a fresh directory holding the run-time files. Beside it,
+// as zorvik-test reads them too:
 //   NAME.out     expected standard output, byte for byte (required)
-//   NAME.args    words passed after the source path (e.g. --debug)
+//   NAME.test    "debug = 1" or "debug = 2" runs it with --debug or
+//                --debug=gfx; "status = N" is its expected exit status (0)
 //   NAME.in      standard input
-//   NAME.status  expected exit status (default 0)
 //   NAME.html    expected debug.html
 
 #include <algorithm>
@@ -52,13 +53,17 @@ TEST_P(Golden, MatchesExpectedOutput)
     fs::copy_file(golden(name, ".zvs"), dir + "/" + base + ".zvs");
 
     std::vector<std::string> args{base + ".zvs"};
-    if (fs::exists(golden(name, ".args"))) {
-        std::istringstream words(read_file(golden(name, ".args")));
-        for (std::string w; words >> w;)
-            args.push_back(w);
+    int status = 0;
+    if (fs::exists(golden(name, ".test"))) {
+        std::istringstream lines(read_file(golden(name, ".test")));
+        for (std::string key, eq, value; lines >> key >> eq >> value;) {
+            if (key == "debug" && value != "0")
+                args.push_back(value == "2" ? "--debug=gfx" : "--debug");
+            else if (key == "status")
+                status = std::atoi(value.c_str());
+        }
     }
     std::string input = fs::exists(golden(name, ".in")) ? read_file(golden(name, ".in")) : "";
-    int status = fs::exists(golden(name, ".status")) ? std::atoi(read_file(golden(name, ".status")).c_str()) : 0;
 
     RunResult r = run_zorvik(args, input, dir);
     EXPECT_EQ(r.status, status) << r.err;

@@ -1,0 +1,248 @@
+// zorvik-test through the built program: small programs that pass and fail
+// in each way, the exit statuses, --update, the TAP, JUnit and lcov files
+// as their readers (prove, genhtml) take them, and the profile's counts.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Prints "packed".
+const char* const kPrints = "        lda #0\n        ldm \"packed\"\n        ldx #0\n        ldy #5\n        int #1\n";
+
+// A red pixel at (3, 4), shown once.
+const char* const kDraws = "        int #19\n        lda #6\n        ldx #3\n        ldy #4\n        int #22\n        int #21\n";
+
+// Waits, a frame at a time, for the key 'a', then prints "key a".
+const char* const kWaitsForA = "        int #19\n"
+                               "wait    int #21\n"
+                               "        int #20\n"
+                               "        ldy #97\n"
+                               "        int #25\n"
+                               "        cpx #1\n"
+                               "        bne wait\n"
+                               "        lda #0\n"
+                               "        ldm \"key a\"\n"
+                               "        ldx #0\n"
+                               "        ldy #4\n"
+                               "        int #1\n";
+
+// A loop of three rounds through a subroutine; line 9 never runs.
+const char* const kCalls = "        ldx #0\n"
+                           "loop    inx\n"
+                           "        jsr bump\n"
+                           "        cpx #3\n"
+                           "        bne loop\n"
+                           "        brk\n"
+                           "bump    lda #1\n"
+                           "        rts\n"
+                           "        lda #2\n";
+
+void put(const std::string& dir, const std::string& name, const std::string& text)
+{
+    std::ofstream(dir + "/" + name, std::ios::binary) << text;
+}
+
+RunResult ztest(const std::string& dir, const std::vector<std::string>& args)
+{
+    return run_binary(ZORVIK_TEST_BIN, args, "", dir);
+}
+
+}  // namespace
+
+// Output, frame, keys, limits and status each pass when they should and
+// fail with a message that says what differs.
+TEST(ZorvikTest, EachExpectationPassesAndFailsWithItsReason)
+{
+    std::string dir = enter_run_dir();
+    fs::create_directory(dir + "/t");
+    put(dir, "t/prints.zvs", kPrints);
+    put(dir, "t/prints.out", "packed");
+    put(dir, "t/wrong.zvs", kPrints);
+    put(dir, "t/wrong.out", "one\ntwo\npacked\n");
+    put(dir, "t/keys.zvs", kWaitsForA);
+    put(dir, "t/keys.keys", "# the key goes down after frame 3\n3:a:down\n");
+    put(dir, "t/keys.out", "key a");
+    put(dir, "t/nokeys.zvs", kWaitsForA);
+    put(dir, "t/nokeys.test", "frames = 20\n");
+    put(dir, "t/loops.zvs", "top jmp top\n");
+    put(dir, "t/loops.test", "steps = 1000\n");
+    put(dir, "t/status.zvs", kPrints);
+    put(dir, "t/status.test", "status = 3\n");
+    put(dir, "t/console.zvs", "        lda #0\n        ldx #0\n        ldy #20\n        int #2\n        ldx #0\n        int #1\n");
+    put(dir, "t/console.in", "typed\n");
+    put(dir, "t/console.out", std::string("typed\0", 6));  // the line read, with its end
+    put(dir, "t/untested.zvs", kPrints);  // no expectation file: not a test
+
+    RunResult r = ztest(dir, {"-j", "3", "t"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("PASS t/prints ("), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("PASS t/keys ("), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("FAIL t/nokeys (") , std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("the run reached the frame limit (frames = 20)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("the run reached the step limit (steps = 1000)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("the run ended with status 0, not 3"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("untested"), std::string::npos) << r.out;
+    // A unified diff: the two lines the output lacks, and its missing newline.
+    EXPECT_NE(r.out.find("    --- t/wrong.out (expected)\n    +++ t/wrong.out (actual)\n    @@ -1,3 +1,1 @@\n"
+                         "    -one\n    -two\n    -packed\n    +packed\n    \\ No newline at end of file\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("3 passed, 4 failed\n"), std::string::npos) << r.out;
+    // The reports come in the order of the names, whatever ran first.
+    EXPECT_LT(r.out.find("t/console"), r.out.find("t/wrong"));
+}
+
+// A frame that differs says how many pixels and the first, and leaves the
+// actual frame and the marked differences; --update writes only the files
+// a test has, --update=all the rest.
+TEST(ZorvikTest, FramesDifferByPixelAndUpdateWritesExpectations)
+{
+    std::string dir = enter_run_dir();
+    put(dir, "draw.zvs", kDraws);
+    put(dir, "draw.test", "seed = 1\n");
+    put(dir, "print.zvs", kPrints);
+    put(dir, "print.out", "old");
+    RunResult r = ztest(dir, {"--update", "draw.zvs", "print.zvs"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(read_file(dir + "/print.out"), "packed");
+    EXPECT_FALSE(fs::exists(dir + "/draw.png"));
+    EXPECT_FALSE(fs::exists(dir + "/print.png"));
+    r = ztest(dir, {"--update=all", "draw.zvs"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("updated draw.out draw.png"), std::string::npos) << r.out;
+    EXPECT_EQ(ztest(dir, {"."}).status, 0);
+
+    // The pixel moves two to the right: two pixels differ, the first the old one.
+    std::string moved = kDraws;
+    moved.replace(moved.find("ldx #3"), 6, "ldx #5");
+    put(dir, "draw.zvs", moved);
+    r = ztest(dir, {"--artifacts", dir + "/art", "draw.zvs"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("the frame differs from draw.png in 2 pixels, the first at x 3, y 4"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("pixel (3, 4): expected #FF0000, actual #000000"), std::string::npos) << r.out;
+    EXPECT_TRUE(fs::file_size(dir + "/art/draw.actual.png") > 0);
+    EXPECT_TRUE(fs::file_size(dir + "/art/draw.diff.png") > 0);
+}
+
+// Bad test files and command lines end with status 2 and name the place.
+TEST(ZorvikTest, BadTestFilesAndOptionsAreStatusTwoWithTheirPlace)
+{
+    std::string dir = enter_run_dir();
+    put(dir, "p.zvs", kPrints);
+    put(dir, "p.test", "# limits\nframes = 10\nspeed = 3\n");
+    RunResult r = ztest(dir, {"p.zvs"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("p.test:3: unknown setting 'speed'"), std::string::npos) << r.err;
+    put(dir, "p.test", "debug = 7\n");
+    EXPECT_NE(ztest(dir, {"p.zvs"}).err.find("p.test:1: debug must be a whole number from 0 to 2"), std::string::npos);
+    fs::remove(dir + "/p.test");
+    put(dir, "p.keys", "1:a:down\n\n2:nokey:up\n");
+    r = ztest(dir, {"p.zvs"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("p.keys:3: bad key script item '2:nokey:up'"), std::string::npos) << r.out;
+    EXPECT_EQ(ztest(dir, {"--frobnicate", "p.zvs"}).status, 2);
+    EXPECT_EQ(ztest(dir, {"-j", "0", "p.zvs"}).status, 2);
+    EXPECT_EQ(ztest(dir, {"absent.zvs"}).status, 2);
+}
+
+// TAP that Debian's prove reads without a parse error, failures and all,
+// and JUnit XML with the counts and the reason.
+TEST(ZorvikTest, TapReadsInProveAndJunitCountsFailures)
+{
+    std::string dir = enter_run_dir();
+    put(dir, "good.zvs", kPrints);
+    put(dir, "good.out", "packed");
+    put(dir, "bad.zvs", kPrints);
+    put(dir, "bad.out", "<&>\x01");
+    RunResult r = ztest(dir, {"--tap", "--junit", "report.xml", "."});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind("TAP version 13\n1..2\nnot ok 1 - ./bad\n# the output differs", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\nok 2 - ./good\n"), std::string::npos) << r.out;
+    put(dir, "report.tap", r.out);
+    RunResult prove = run_binary("/usr/bin/prove", {"-e", "cat", "report.tap"}, "", dir);
+    EXPECT_EQ(prove.out.find("Parse errors"), std::string::npos) << prove.out;
+    EXPECT_NE(prove.out.find("Failed 1/2 subtests"), std::string::npos) << prove.out;
+
+    std::string xml = read_file(dir + "/report.xml");
+    EXPECT_NE(xml.find("<testsuite name=\"zorvik-test\" tests=\"2\" failures=\"1\" errors=\"0\""), std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("<testcase classname=\".\" name=\"good\" file=\"./good.zvs\""), std::string::npos) << xml;
+    // The expected output's markup is escaped and its control byte spelled out.
+    EXPECT_NE(xml.find("-&lt;&amp;&gt;\\x01"), std::string::npos) << xml;
+}
+
+// Coverage counts lines, the subroutine and both ways of the branch; the
+// profile gives each chain of calls its statements. genhtml takes the file
+// without a warning.
+TEST(ZorvikTest, CoverageAndProfileCountWhatRan)
+{
+    std::string dir = enter_run_dir();
+    put(dir, "calls.zvs", kCalls);
+    put(dir, "calls.test", "status = 0\n");
+    RunResult r = ztest(dir, {"--coverage", "cov.info", "--profile", "prof.folded", "--profile-table", "calls.zvs"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    std::string path = fs::canonical(dir + "/calls.zvs").string();
+    EXPECT_EQ(read_file(dir + "/cov.info"),
+              "TN:\nSF:" + path +
+                  "\nFN:7,bump\nFNDA:3,bump\nFNF:1\nFNH:1\n"
+                  "BRDA:5,0,0,2\nBRDA:5,0,1,1\nBRF:2\nBRH:2\n"
+                  "DA:1,1\nDA:2,3\nDA:3,3\nDA:4,3\nDA:5,3\nDA:6,1\nDA:7,3\nDA:8,3\nDA:9,0\nLF:9\nLH:8\n"
+                  "end_of_record\n");
+    EXPECT_EQ(read_file(dir + "/prof.folded"), "main 14\nmain;bump 6\n");
+    EXPECT_NE(r.out.find("main                                 20             14\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("bump                                  6              6\n"), std::string::npos) << r.out;
+    size_t busiest = r.out.find("busiest lines");
+    size_t line = r.out.find(path + ":", busiest);
+    ASSERT_NE(line, std::string::npos) << r.out;
+    std::string first = r.out.substr(line, r.out.find('\n', line) - line);
+    EXPECT_EQ(first.substr(0, path.size() + 3), path + ":2 ") << first;
+    EXPECT_EQ(first.back(), '3') << first;
+
+    RunResult html = run_binary("/usr/bin/genhtml", {"--branch-coverage", "-q", "-o", "html", "cov.info"}, "", dir);
+    EXPECT_EQ(html.status, 0) << html.err;
+    EXPECT_EQ(html.err, "");
+    EXPECT_TRUE(fs::exists(dir + "/html/index.html"));
+}
+
+// The random numbers of service 23 come from the test's seed: the same
+// seed gives the same numbers on every run, another seed others.
+TEST(ZorvikTest, SeedFixesTheRandomNumbers)
+{
+    std::string dir = enter_run_dir();
+    std::string program;
+    for (int i = 0; i < 8; i++)
+        program += "        int #23\n        sta $" + std::to_string(10 + i) + "\n";
+    program += "        ldx #$10\n        ldy #$17\n        int #1\n";
+    put(dir, "r.zvs", program);
+    put(dir, "r.out", "");
+    ASSERT_EQ(ztest(dir, {"--update", "r.zvs"}).status, 0);
+    std::string first = read_file(dir + "/r.out");
+    EXPECT_EQ(first.size(), 8u);
+    EXPECT_EQ(ztest(dir, {"r.zvs"}).status, 0);
+    put(dir, "r.test", "seed = 2\n");
+    EXPECT_EQ(ztest(dir, {"r.zvs"}).status, 1);
+}
+
+// zorvik-debug's profile, stopped at a breakpoint on the way and continued,
+// counts what zorvik-test's counting run counts: the same table.
+TEST(ZorvikTest, DebuggerProfileAgreesWithTheCountingRun)
+{
+    std::string dir = enter_run_dir();
+    put(dir, "calls.zvs", kCalls);
+    put(dir, "script", "profile on\nbreak bump\ncontinue\ndelete\ncontinue\ninfo profile\n");
+    RunResult debug = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "-x", "script", "calls.zvs"}, "", dir);
+    RunResult test = ztest(dir, {"--profile-table", "calls.zvs"});
+    ASSERT_EQ(test.status, 0) << test.out;
+    size_t table = test.out.find("subroutine");
+    ASSERT_NE(table, std::string::npos) << test.out;
+    std::string subroutines = test.out.substr(table, test.out.find("\n\n", table) - table);
+    EXPECT_NE(debug.out.find("20 statements profiled\n" + subroutines + "\n\n"), std::string::npos)
+        << debug.out << "\n" << subroutines;
+}
