@@ -1,12 +1,13 @@
 # Bash completion for the Zorvik VM tools: zorvik, zorvik-check,
-# zorvik-debug, zorvik-capture, zorvik-lsp and zorvik-play. This one file is
+# zorvik-debug, zorvik-capture, zorvik-lsp, zorvik-play and zorvik-test. This one file is
 # installed under each command's name, where bash-completion loads it from.
 #
-# zorvik-check, zorvik-debug, zorvik-capture and zorvik-play are asked for
-# their options (their --help) when TAB is pressed, so the completion
-# follows the tool that is run: an option that --help shows with a FILE
-# after it completes file names, one with another value (N, SCRIPT)
-# completes nothing. Programs complete as .zvs files and folders.
+# zorvik-check, zorvik-debug, zorvik-capture, zorvik-play and zorvik-test
+# are asked for their options (their --help) when TAB is pressed, so the
+# completion follows the tool that is run: an option that --help shows with
+# a FILE after it completes file names, one with a DIR folders, one with
+# another value (N, SCRIPT) completes nothing. Programs complete as .zvs
+# files and folders.
 
 # _zorvik_help TOOL: one line for each option that TOOL --help names: the
 # option, then the name of its value when it takes one ("-x FILE",
@@ -83,9 +84,13 @@ _zorvik()
     done < <(_zorvik_help "$tool_path")
     options+=(--help)
 
-    # The value of an option: file names for a FILE, nothing for the rest.
+    # The value of an option: file names for a FILE, folders for a DIR,
+    # nothing for the rest.
     if [[ ${value_of[$prev]+set} ]]; then
-        [[ ${value_of[$prev]} == FILE ]] && _filedir
+        case ${value_of[$prev]} in
+            FILE) _filedir ;;
+            DIR) _filedir -d ;;
+        esac
         return
     fi
     if [[ $split == true ]]; then
@@ -113,6 +118,7 @@ _zorvik()
         zorvik-check) _filedir zvs ;;                    # FILE...
         zorvik-debug) ((plain == 0)) && _filedir zvs ;;  # SOURCE
         zorvik-play) ((plain == 0)) && _filedir zvs ;;   # PROGRAM.zvs
+        zorvik-test) _filedir zvs ;;                     # PATH...
         zorvik-capture)                                  # SOURCE OUT.png|OUT.gif
             case $plain in
                 0) _filedir zvs ;;
@@ -137,4 +143,4 @@ _zorvik_complete_options()
     fi
 }
 
-complete -F _zorvik zorvik zorvik-check zorvik-debug zorvik-capture zorvik-lsp zorvik-play
+complete -F _zorvik zorvik zorvik-check zorvik-debug zorvik-capture zorvik-lsp zorvik-play zorvik-test

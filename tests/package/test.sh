@@ -14,7 +14,7 @@ trap 'rm -rf "$work"' EXIT
 export SDL_VIDEODRIVER=dummy
 fail() { echo "$*" >&2; exit 1; }
 
-tools=(zorvik zorvik-check zorvik-capture zorvik-debug zorvik-lsp zorvik-play)
+tools=(zorvik zorvik-check zorvik-capture zorvik-debug zorvik-lsp zorvik-play zorvik-test)
 files=(share/zorvik/term.mxf share/zorvik/icon.bmp share/zorvik/default.zvs
        share/zorvik/editor/vim/syntax/zorvik.vim share/zorvik/editor/vim/ftdetect/zorvik.vim
        share/zorvik/editor/vim/compiler/zorvik-check.vim share/zorvik/editor/zorvik.vsix
@@ -46,6 +46,8 @@ cat >"$work/text.zvs" <<'EOF'
         int #1
 EOF
 (cd "$build/run" && ../zorvik-capture "$work/text.zvs" "$work/text.png" >/dev/null)
+# Beside it, its output: the program is a test of both, for zorvik-test.
+(cd "$build/run" && ../zorvik "$work/text.zvs" >"$work/text.out")
 
 # The language server's first diagnostic link for a program with a trap.
 lsp_link() {
@@ -83,6 +85,9 @@ check_install() {
     out="$("$root/bin/zorvik-play" "$work/text.zvs" 2>"$work/err")"
     [ "$out" = packed ] || fail "$name: zorvik-play printed '$out'"
     [ ! -s "$work/err" ] || fail "$name: zorvik-play said: $(cat "$work/err")"
+    out="$("$root/bin/zorvik-test" "$work/text.zvs" 2>"$work/err")" ||
+        fail "$name: zorvik-test failed: $out $(cat "$work/err")"
+    [ ! -s "$work/err" ] || fail "$name: zorvik-test said: $(cat "$work/err")"
     # With no program named, the installed tour runs.
     "$root/bin/zorvik" >"$work/tour" 2>"$work/err"
     [ "$(head -1 "$work/tour")" = "Zorvik VM: a short tour of the machine." ] ||

@@ -4,12 +4,12 @@
 # exactly those of the tool's man page (zorvik's only in second place),
 # programs to .zvs files and folders, option values and the other
 # arguments to what they take.
-#   tests/packaging/completion_test.sh ZORVIK ZORVIK-CHECK ZORVIK-DEBUG ZORVIK-CAPTURE ZORVIK-LSP ZORVIK-PLAY
+#   tests/packaging/completion_test.sh ZORVIK ZORVIK-CHECK ZORVIK-DEBUG ZORVIK-CAPTURE ZORVIK-LSP ZORVIK-PLAY ZORVIK-TEST
 # Not under set -u: bash-completion's functions read unset variables.
 set -o pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/pages.sh"
 declare -A bin=([zorvik]="$1" [zorvik-check]="$2" [zorvik-debug]="$3" [zorvik-capture]="$4" [zorvik-lsp]="$5"
-                [zorvik-play]="$6")
+                [zorvik-play]="$6" [zorvik-test]="$7")
 source /usr/share/bash-completion/bash_completion || { echo "FAIL: no bash-completion" >&2; exit 1; }
 source "$ZORVIK_ROOT/packaging/completion/zorvik.bash"
 
@@ -54,7 +54,7 @@ offers() {
 
 # Options: those of each page, -WNAME and -Wno-NAME as one of each for
 # every warning that zorvik-check --list-warnings names.
-for tool in zorvik-check zorvik-debug zorvik-capture zorvik-lsp zorvik-play; do
+for tool in zorvik-check zorvik-debug zorvik-capture zorvik-lsp zorvik-play zorvik-test; do
     options="$(page_options "$MAN_DIR/$tool.1")"
     if [ "$tool" = zorvik-check ]; then
         names="$("${bin[$tool]}" --list-warnings | awk '{ print $1 }')"
@@ -84,6 +84,8 @@ offers "$pictures" zorvik-capture --frames=90 --debug a.zvs ""
 offers "" zorvik-capture a.zvs c.png ""
 offers "$programs" zorvik-play --scale 2 --full-speed ""
 offers "" zorvik-play a.zvs ""
+offers "$programs" zorvik-test ""
+offers "$programs" zorvik-test a.zvs --tap ""
 
 # Option values: file names for a FILE, nothing for a number or a script.
 offers "$files" zorvik-debug -x ""
@@ -92,5 +94,8 @@ offers "" zorvik-debug --history ""
 offers "" zorvik-capture --keys ""
 offers "" zorvik-capture --frames=
 offers "" zorvik-play --fps ""
+offers "$files" zorvik-test --coverage ""
+offers sub zorvik-test --artifacts ""
+offers "" zorvik-test --jobs ""
 
 finish "the bash completion offers each tool's options, programs and values"

@@ -4,16 +4,16 @@
 # those of the tool's own --help (the option --help itself aside), and
 # zorvik's are the two that its command line reads; zorvik-check's page
 # quotes every warning as --list-warnings prints it.
-#   tests/packaging/man_test.sh ZORVIK ZORVIK-CHECK ZORVIK-DEBUG ZORVIK-CAPTURE ZORVIK-LSP ZORVIK-PLAY
+#   tests/packaging/man_test.sh ZORVIK ZORVIK-CHECK ZORVIK-DEBUG ZORVIK-CAPTURE ZORVIK-LSP ZORVIK-PLAY ZORVIK-TEST
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/pages.sh"
 declare -A bin=([zorvik]="$1" [zorvik-check]="$2" [zorvik-debug]="$3" [zorvik-capture]="$4" [zorvik-lsp]="$5"
-                [zorvik-play]="$6")
+                [zorvik-play]="$6" [zorvik-test]="$7")
 export SDL_VIDEODRIVER=dummy
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-for tool in zorvik zorvik-check zorvik-debug zorvik-capture zorvik-lsp zorvik-play; do
+for tool in zorvik zorvik-check zorvik-debug zorvik-capture zorvik-lsp zorvik-play zorvik-test; do
     page="$MAN_DIR/$tool.1"
     [ -f "$page" ] || { fail "$tool: no page $page"; continue; }
 
