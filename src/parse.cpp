@@ -266,26 +266,32 @@ void run_snapshot_now(run_snapshot& e, token_cell* c)
     fill_snapshot(e, c);
 }
 
-// A counting run's pass: the counts live in a local of the loop (`counts`).
-#define count_pass(cell)                            \
-    do {                                            \
-        counts[(cell)->number].passes++;            \
-        run_statements += (cell)->code.op != OP_PASS; \
+// A counting run's pass: the counts and the statement total live in locals
+// of the loop (`counts`, `statements`), the total written back to
+// run_statements before the hook and at the end.
+#define count_pass(cell)                         \
+    do {                                         \
+        counts[(cell)->number].passes++;         \
+        statements += (cell)->code.op != OP_PASS; \
     } while (0)
 
 // After a counting run's jsr or rts: the driver's hook sees where the run
 // goes on and how deep the return stack is.
-static inline void tell_call(token_cell* at)
-{
-    if (run_call_hook)
-        run_call_hook(at, the_stack.count);
-}
+#define tell_call(at)                                \
+    do {                                             \
+        if (run_call_hook) {                         \
+            run_statements = statements;             \
+            run_call_hook((at), the_stack.count);    \
+        }                                            \
+    } while (0)
 
-static inline token_cell* returned(run_return why, token_cell* c)
+static inline token_cell* run_ends(run_return why, token_cell* c)
 {
     run_returned = why;
     return c;
 }
+// Every way out of the loop: a counting run's total goes back first.
+#define returned(why, cell) (mode == LOOP_COUNTING ? (void)(run_statements = statements) : (void)0, run_ends(why, cell))
 
 // Runs from c. With `resume`, a trap on c itself lets c's own op run, and
 // the hook is not asked about c.
@@ -294,6 +300,7 @@ static token_cell* run_cells(token_cell* c, bool pause, bool resume)
 {
     int64_t budget = run_budget < 0 ? INT64_MAX : run_budget;
     run_count* counts = mode == LOOP_COUNTING ? run_counts.data() : nullptr;
+    uint64_t statements = run_statements;
     static const void* const handlers[OP_COUNT] = {
 #define CELL_OP_LABEL(name) &&op_##name,
         CELL_OPS(CELL_OP_LABEL)
@@ -401,6 +408,8 @@ static token_cell* run_cells(token_cell* c, bool pause, bool resume)
 #undef step
 #undef jump
 #undef count_pass
+#undef tell_call
+#undef returned
 
 // Runs the program from the cursor until the list ends, a brk, or a service
 // that ends the run. The list is decoded first, once per table.
@@ -411,6 +420,8 @@ void statement(token_cell*)
     if (halt_signal)
         return;
     bool pause = debug_mode == 1 || debug_mode == 2;
+#ifndef ZORVIK_WEB
+    // The page never counts, and its module carries no counting loop.
     if (run_counting) {
         // Sized before the loop, so that counting allocates nothing per pass.
         run_counts.assign((size_t)symbols.token_count, run_count{});
@@ -419,7 +430,9 @@ void statement(token_cell*)
             lst = run_cells<true, LOOP_COUNTING>(lst, pause, false);
         else
             lst = run_cells<false, LOOP_COUNTING>(lst, pause, false);
-    } else if (debug_mode == 1) {
+    } else
+#endif
+    if (debug_mode == 1) {
         lst = run_cells<true, LOOP_FREE>(lst, pause, false);
     } else {
         lst = run_cells<false, LOOP_FREE>(lst, pause, false);

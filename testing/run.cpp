@@ -273,10 +273,9 @@ ztest_result ztest_run(const ztest_case& c, const ztest_options& options)
     display_shown_hook = test_shown;
     run_budget = c.steps;
     run_counting = counting;
-    if (counting) {
-        profile_start(call_tree);
-        run_call_hook = profile_call;
-    }
+    profile_start(call_tree);
+    if (!options.profile.empty() || options.profile_table)
+        run_call_hook = profile_call;  // coverage alone follows no calls
     halt_after(c.seconds);
     std::vector<lex_note> notes = mlex_source(text);
     mlex_run_lexed();
