@@ -5,7 +5,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/scripts/setup.sh"
 
-zorvik_install "${ZORVIK_PACKAGES[@]}" libgtest-dev vim dpkg-dev man-db groff-base bash-completion lintian xvfb xdotool
+zorvik_install "${ZORVIK_PACKAGES[@]}" libgtest-dev vim dpkg-dev man-db groff-base bash-completion lintian xvfb xdotool lcov
 export SDL_VIDEODRIVER=dummy
 # The protocol test clients come from npm, pinned by their lock files.
 (cd "$ZORVIK_ROOT/tests/dap" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
