@@ -156,13 +156,15 @@ void dbg_delete_point(size_t index);
 // Sets a watchpoint's remembered value from the machine as it is.
 void dbg_watch_refresh(dbg_point& p);
 
+// Told of every pass that runs while it is set, as a pass runs; runs then
+// ask before each pass, as stepping does. The profile sets it.
+extern void (*dbg_pass_seen)(token_cell* c);
+
 // The profile (profiling.cpp): statements run by subroutine and by line,
 // counted while it is on. Starting clears it; stopping keeps it for the
-// table. The session tells it of every pass that runs.
-bool dbg_profile_on();
+// table.
 void dbg_profile_start();
 void dbg_profile_stop();
-void dbg_profile_pass(token_cell* c);
 // The subroutines by inclusive and exclusive statements, and the busiest lines.
 std::string dbg_profile_table();
 

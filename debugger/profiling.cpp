@@ -1,7 +1,6 @@
 // The debugger's profile: while it is on, every pass of a run counts, by
 // the subroutines the run stands in (for `info profile`'s table) and by
-// statement. Runs ask before each pass then, so the session tells it of
-// each one that runs.
+// statement. The session tells it of each pass that runs.
 #include <map>
 
 #include "debugger.h"
@@ -15,9 +14,15 @@ static profile call_tree;
 static std::vector<uint64_t> statements_at;  // by cell number
 static uint64_t statements = 0;
 
-bool dbg_profile_on()
+static void profile_pass(token_cell* c)
 {
-    return profile_running;
+    if (c->number >= statements_at.size())
+        return;
+    profile_step(call_tree, c->number, the_stack.count, statements);
+    if (dbg_is_statement(c)) {
+        statements++;
+        statements_at[c->number]++;
+    }
 }
 
 void dbg_profile_start()
@@ -26,22 +31,13 @@ void dbg_profile_start()
     statements_at.assign(dbg.program.cells.size(), 0);
     statements = 0;
     profile_running = true;
+    dbg_pass_seen = profile_pass;
 }
 
 void dbg_profile_stop()
 {
     profile_running = false;
-}
-
-void dbg_profile_pass(token_cell* c)
-{
-    if (!profile_running || c->number >= statements_at.size())
-        return;
-    profile_step(call_tree, c->number, the_stack.count, statements);
-    if (dbg_is_statement(c)) {
-        statements++;
-        statements_at[c->number]++;
-    }
+    dbg_pass_seen = nullptr;
 }
 
 std::string dbg_profile_table()

@@ -20,6 +20,7 @@
 
 dbg_session dbg;
 FILE* dbg_out = stdout;
+void (*dbg_pass_seen)(token_cell* c) = nullptr;
 
 static bool read_source(const std::string& path, std::string& text)
 {
@@ -431,7 +432,8 @@ static bool pass_hook(token_cell* c)
         return true;
     if (history_on())
         history_before(c);
-    dbg_profile_pass(c);
+    if (dbg_pass_seen)
+        dbg_pass_seen(c);
     return false;
 }
 
@@ -625,16 +627,17 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count, bool resum
     // A recorded continue without watchpoints runs free, the engine writing
     // the history's states; every other motion with a history asks before
     // each pass.
-    // A profile, too, asks before each pass.
-    bool logging = how == MOTION_CONTINUE && !watching && history_on() && !dbg_profile_on();
-    bool hooked = !logging && (how != MOTION_CONTINUE || history_on() || watching || dbg_profile_on());
+    // A pass watcher (the profile), too, asks before each pass.
+    bool logging = how == MOTION_CONTINUE && !watching && history_on() && !dbg_pass_seen;
+    bool hooked = !logging && (how != MOTION_CONTINUE || history_on() || watching || dbg_pass_seen);
     run_trap_hook = hooked ? no_second_look : free_trap_hook();
     run_pass_hook = pass_hook;
     token_cell* start = dbg.at;
     if (hooked && start && resume) {  // otherwise the hook is asked about start too
         if (history_on())
             history_before(start);
-        dbg_profile_pass(start);
+        if (dbg_pass_seen)
+            dbg_pass_seen(start);
     }
     // continue N: this breakpoint is passed over N - 1 more times.
     if (how == MOTION_CONTINUE && count > 1 && start)
