@@ -676,6 +676,27 @@ void on_reverse_to_writer(const json& r)
     report(stop);
 }
 
+// zorvikRunTo: runs until the statement of `line` is reached, as `until
+// LINE` does, or a breakpoint or the end comes first.
+void on_run_to(const json& r)
+{
+    json a = r.value("arguments", json::object());
+    if (!a.contains("line") || !a["line"].is_number()) {
+        refuse(r, "zorvikRunTo needs the number line");
+        return;
+    }
+    std::string error;
+    token_cell* c = dbg_locate(std::to_string(integer(a, "line")), error);
+    if (!c) {
+        refuse(r, error);
+        return;
+    }
+    respond(r, {{"allThreadsContinued", true}});
+    if (halt_signal == SIGINT)
+        halt_signal = 0;
+    report(dbg_move(MOTION_UNTIL, c));
+}
+
 void on_continue(const json& r)
 {
     respond(r, {{"allThreadsContinued", true}});
@@ -769,6 +790,7 @@ const handler handlers[] = {
     {"restart", on_restart, true},
     {"zorvikPixel", on_pixel, true},
     {"zorvikScreen", on_screen, true},
+    {"zorvikRunTo", on_run_to, true},
     {"zorvikReverseToWriter", on_reverse_to_writer, true},
     {"terminate", on_terminate, false},
     {"disconnect", on_disconnect, false},
