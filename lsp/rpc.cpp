@@ -17,6 +17,7 @@ constexpr size_t RPC_BODY_LIMIT = (size_t)512 << 20;
 
 static std::string rpc_in;
 static size_t rpc_skip = 0;  // bytes of a refused body still to come
+static void (*rpc_sink)(const std::string& body) = nullptr;  // null: standard output
 
 static bool rpc_fill(int fd)
 {
@@ -110,8 +111,17 @@ int rpc_read(int fd, std::string& body)
     return 1;
 }
 
+void rpc_set_sink(void (*sink)(const std::string& body))
+{
+    rpc_sink = sink;
+}
+
 void rpc_write(const std::string& body)
 {
+    if (rpc_sink) {
+        rpc_sink(body);
+        return;
+    }
     fprintf(stdout, "Content-Length: %zu\r\n\r\n", body.size());
     fwrite(body.data(), 1, body.size(), stdout);
     fflush(stdout);

@@ -12,5 +12,8 @@ int rpc_read(int fd, std::string& body);
 bool rpc_buffered();
 // Forgets what is buffered, for a reader that starts on a new stream.
 void rpc_reset();
-// Writes one message, framed, to standard output.
+// Writes one message, framed, to standard output, or hands it to the sink.
 void rpc_write(const std::string& body);
+// Hands each message to `sink` instead of standard output, for a host that
+// moves messages itself (the page's Web Worker); null restores the output.
+void rpc_set_sink(void (*sink)(const std::string& body));

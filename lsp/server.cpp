@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <cstring>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "check.h"
 #include "datadir.h"
@@ -617,19 +616,7 @@ json on_completion(const json& params)
     while (word > 0 && (isalnum((unsigned char)line[word - 1]) || line[word - 1] == '_'))
         word--;
     std::string context = line.substr(0, word);
-    std::vector<std::string> words;
-    {
-        std::string w;
-        for (char c : context + " ") {
-            if (isspace((unsigned char)c)) {
-                if (!w.empty())
-                    words.push_back(w);
-                w.clear();
-            } else {
-                w += c;
-            }
-        }
-    }
+    std::vector<std::string> words = words_split(context);
     auto lower = [](std::string w) {
         for (char& c : w)
             c = (char)tolower((unsigned char)c);
@@ -638,8 +625,7 @@ json on_completion(const json& params)
     // "int #" and the digits being typed: the services.
     if (!context.empty() && context.back() == '#') {
         if (words.size() >= 2 && lower(words[words.size() - 2]) == "int") {
-            std::istringstream numbers(words_service_numbers());
-            for (std::string n; numbers >> n;)
+            for (const std::string& n : words_split(words_service_numbers()))
                 items.push_back(completion_item(n, 12, words_service_name(std::stoi(n)), words_service(std::stoi(n))));
         }
         return items;

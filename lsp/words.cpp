@@ -5,13 +5,27 @@
 
 #include <cctype>
 #include <map>
-#include <sstream>
 #include <vector>
 
 extern const char* const words_instructions_page;
 extern const char* const words_services_page;
 
 namespace {
+
+// The lines of a page, without their ends.
+std::vector<std::string> lines_of(const char* page)
+{
+    std::vector<std::string> lines;
+    std::string text = page;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
 
 std::vector<std::string> cells_of(const std::string& row)
 {
@@ -34,8 +48,7 @@ std::vector<std::string> cells_of(const std::string& row)
 std::vector<std::string> mnemonics_of(const std::string& cell)
 {
     std::vector<std::string> names;
-    std::istringstream words(cell);
-    for (std::string w; words >> w;) {
+    for (const std::string& w : words_split(cell)) {
         if (w.size() != 5 || w.front() != '`' || w.back() != '`')
             return {};
         names.push_back(w.substr(1, 3));
@@ -53,9 +66,8 @@ const words_tables& tables()
 {
     static words_tables t = [] {
         words_tables w;
-        std::istringstream page(words_instructions_page);
         std::vector<std::string> header;
-        for (std::string line; std::getline(page, line);) {
+        for (const std::string& line : lines_of(words_instructions_page)) {
             if (line.rfind("| Mnemonic", 0) == 0) {
                 header = cells_of(line);
                 continue;
@@ -81,8 +93,7 @@ const words_tables& tables()
             for (const std::string& n : names)
                 w.mnemonics[n] = (names.size() > 1 ? together + ": " : "") + text;
         }
-        std::istringstream services(words_services_page);
-        for (std::string line; std::getline(services, line);) {
+        for (const std::string& line : lines_of(words_services_page)) {
             if (line.size() < 3 || line[0] != '|' || !isdigit((unsigned char)line[2]))
                 continue;
             std::vector<std::string> cells = cells_of(line);
@@ -101,6 +112,21 @@ const words_tables& tables()
 }
 
 }  // namespace
+
+std::vector<std::string> words_split(const std::string& text)
+{
+    std::vector<std::string> words;
+    std::string w;
+    for (char c : text + " ") {
+        if (!isspace((unsigned char)c)) {
+            w += c;
+        } else if (!w.empty()) {
+            words.push_back(w);
+            w.clear();
+        }
+    }
+    return words;
+}
 
 std::string words_mnemonic(const std::string& mnemonic)
 {

@@ -2,6 +2,7 @@
 // for hovers and completions.
 #pragma once
 #include <string>
+#include <vector>
 
 // A mnemonic's row as text: what it does and how it finds its operand;
 // empty for a text that is no mnemonic.
@@ -13,3 +14,5 @@ std::string words_service(int number);
 std::string words_service_name(int number);
 // The numbers of the services the manual lists, in its order.
 const std::string& words_service_numbers();
+// The words of a text, as spaces, tabs and line ends separate them.
+std::vector<std::string> words_split(const std::string& text);

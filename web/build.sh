@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the machine's web page into build/web/, installing what is missing:
 #   web/build.sh
-# The machine and the checker are the project's own C++ sources, compiled to
-# WebAssembly by emscripten; the editor is bundled from npm by esbuild. The
-# font and the icon come from the native build's run folder.
+# The machine, its debugger and its language server are the project's own
+# C++ sources, compiled to WebAssembly by emscripten; the editor is bundled
+# from npm by esbuild. The font and the icon come from the native build's
+# run folder.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/setup.sh"
 
@@ -12,7 +13,7 @@ zorvik_build "$ZORVIK_ROOT/build/release" Release -DZORVIK_TESTS=OFF
 web="$ZORVIK_ROOT/web"
 out="$ZORVIK_ROOT/build/web"
 obj="$ZORVIK_ROOT/build/web-obj"
-mkdir -p "$out" "$obj/machine" "$obj/check" "$obj/debug" "$obj/include"
+mkdir -p "$out" "$obj/machine" "$obj/lsp" "$obj/debug" "$obj/include"
 # The debugger's JSON library, and nothing else of the system's headers.
 ln -sfn /usr/include/nlohmann "$obj/include/nlohmann"
 
@@ -36,34 +37,41 @@ fi
 export NODE_PATH=/usr/share/nodejs
 core=(display datadir lex position symtab icode listing machine parse decode arith stack services
       screen pixelbuffer mxfont debug halt main)
-flags=(-std=c++20 -Wall -Wextra -Wno-char-subscripts -I"$ZORVIK_ROOT/src" -I"$ZORVIK_ROOT/check" -I"$web"
+flags=(-std=c++20 -Wall -Wextra -Wno-char-subscripts -I"$ZORVIK_ROOT/src" -I"$ZORVIK_ROOT/check" -I"$ZORVIK_ROOT/lsp" -I"$web"
        -I"$ZORVIK_ROOT/debugger" -isystem "$obj/include")
 
 # Compiles SOURCE into DIR when the object is older than the sources; the
-# machine's objects carry the page's give-way point (yield.h), and the
-# debugger's are the engine that a debugger drives.
+# machine's objects carry the page's give-way point (yield.h), the
+# debugger's are the engine that a debugger drives, and the language
+# server's are small. Only the server's dispatcher (server_handle) catches
+# the exceptions that answer a request with an error: catching nowhere else
+# makes its module a quarter smaller, and costs only the memory of a failed
+# request.
+lsp_catch='-sEXCEPTION_CATCHING_ALLOWED=[_Z13server_handleRKNSt3__212basic_stringIcNS_11char_traitsIcEENS_9allocatorIcEEEE]'
 compile() {
     local dir="$1" source="$2" object
     object="$dir/$(basename "$source" .cpp).o"
-    if [ ! -e "$object" ] || [ -n "$(find "$ZORVIK_ROOT/src" "$ZORVIK_ROOT/check" "$ZORVIK_ROOT/debugger" "$web"/*.cpp "$web"/*.h \
-            -name '*.[ch]*' -newer "$object" -print -quit)" ]; then
+    if [ ! -e "$object" ] || [ -n "$(find "$ZORVIK_ROOT/src" "$ZORVIK_ROOT/check" "$ZORVIK_ROOT/debugger" "$ZORVIK_ROOT/lsp" \
+            "$ZORVIK_ROOT/build/release/lsp_manual.cpp" "$web"/*.cpp "$web"/*.h -name '*.[ch]*' -newer "$object" -print -quit)" ]; then
         local define=(-O2)
         [ "$dir" = "$obj/machine" ] && define=(-O3 -DZORVIK_WEB)
         [ "$dir" = "$obj/debug" ] && define=(-O3 -DZORVIK_WEB -DZORVIK_ENGINE)
+        [ "$dir" = "$obj/lsp" ] && define=(-Os -fexceptions "$lsp_catch")
         emcc "${flags[@]}" "${define[@]}" -c "$source" -o "$object"
     fi
 }
 export -f compile
-export ZORVIK_ROOT web obj
+export ZORVIK_ROOT web obj lsp_catch
 export flags_string="${flags[*]}"
 jobs=()
 for f in "${core[@]}"; do
-    jobs+=("$obj/machine $ZORVIK_ROOT/src/$f.cpp" "$obj/check $ZORVIK_ROOT/src/$f.cpp" "$obj/debug $ZORVIK_ROOT/src/$f.cpp")
+    jobs+=("$obj/machine $ZORVIK_ROOT/src/$f.cpp" "$obj/lsp $ZORVIK_ROOT/src/$f.cpp" "$obj/debug $ZORVIK_ROOT/src/$f.cpp")
 done
 for f in session history expr dap; do jobs+=("$obj/debug $ZORVIK_ROOT/debugger/$f.cpp"); done
 for f in entry pace platform debugger; do jobs+=("$obj/debug $web/$f.cpp"); done
+for f in rpc text model server words; do jobs+=("$obj/lsp $ZORVIK_ROOT/lsp/$f.cpp"); done
 jobs+=("$obj/machine $web/entry.cpp" "$obj/machine $web/pace.cpp" "$obj/machine $web/platform.cpp"
-       "$obj/check $ZORVIK_ROOT/check/rules.cpp" "$obj/check $web/check.cpp")
+       "$obj/lsp $ZORVIK_ROOT/check/rules.cpp" "$obj/lsp $ZORVIK_ROOT/build/release/lsp_manual.cpp" "$obj/lsp $web/lsp.cpp")
 printf '%s\n' "${jobs[@]}" | xargs -P2 -L1 bash -c 'flags=($flags_string); compile "$0" "$1"'
 
 # The machine: asynchronous where it waits for the page (a refresh, a
@@ -89,18 +97,26 @@ emcc -O3 "$obj"/debug/*.o -o "$out/debug.js" \
     -sEXPORTED_RUNTIME_METHODS='["ccall","FS"]' \
     --js-library "$web/library.js" \
     --embed-file "$ZORVIK_ROOT/build/release/run/term.mxf@/term.mxf"
-# The checker, a module of its own.
-stale "$out/check.js" "$obj"/check/*.o "$0" &&
-emcc -O2 "$obj"/check/*.o -o "$out/check.js" \
-    -sMODULARIZE -sEXPORT_NAME=ZorvikCheck -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB \
-    -sEXPORTED_FUNCTIONS='["_web_check","_web_mnemonics","_malloc","_free"]' \
-    -sEXPORTED_RUNTIME_METHODS='["UTF8ToString"]'
+# The language server: zorvik-lsp's own server with the checker's rules, a
+# message a call, run by the editor's Web Worker (lsp-worker.js). The words
+# of its hovers are the manual's, as the native build writes them out.
+stale "$out/lsp.js" "$obj"/lsp/*.o "$0" &&
+emcc -Os -fexceptions "$lsp_catch" "$obj"/lsp/*.o -o "$out/lsp.js" \
+    -sMODULARIZE -sEXPORT_NAME=ZorvikLsp -sENVIRONMENT=worker -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB \
+    -sEXPORTED_FUNCTIONS='["_web_lsp_handle","_web_lsp_publish","_malloc","_free"]'
+cp -u "$web/lsp-worker.js" "$out/"
+
+# The machine's mnemonics, for the editor's colours, from its own table.
+if stale "$obj/mnemonics.json" "$web/mnemonics.cpp" "$ZORVIK_ROOT/src/icode.cpp" "$ZORVIK_ROOT/src/icode.h"; then
+    g++ -std=c++20 -Wall -Wextra -I"$ZORVIK_ROOT/src" "$web/mnemonics.cpp" "$ZORVIK_ROOT/src/icode.cpp" -o "$obj/mnemonics"
+    "$obj/mnemonics" >"$obj/mnemonics.json"
+fi
 
 # The examples, snake first, for the page's menu.
-if stale "$out/page.js" "$web"/*.js "$web"/*.json "$web/examples.mjs" "$ZORVIK_ROOT/examples"; then
+if stale "$out/page.js" "$web"/*.js "$web"/*.json "$web/examples.mjs" "$ZORVIK_ROOT/examples" "$obj/mnemonics.json"; then
     node "$web/examples.mjs" "$ZORVIK_ROOT/examples" "$obj/examples.json"
     "$web/node_modules/.bin/esbuild" "$web/page.js" --bundle --minify --format=iife \
-        --alias:zorvik-examples="$obj/examples.json" --outfile="$out/page.js" --log-level=warning
+        --alias:zorvik-examples="$obj/examples.json" --alias:zorvik-mnemonics="$obj/mnemonics.json" --outfile="$out/page.js" --log-level=warning
 fi
 cp -u "$web/index.html" "$web/page.css" "$out/"
 cp -u "$ZORVIK_ROOT/build/release/run/icon.bmp" "$out/icon.bmp"

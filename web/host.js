@@ -41,18 +41,17 @@ function setState(state) {
   emit('state', state);
 }
 
-// Refreshes keep to 60 frames a second by the clock, whatever the
+// Refreshes keep to 60 frames a second (or the speed chosen) by the clock, whatever the
 // display's rate: a refresh shows at the first animation frame at or after
 // its time, and the next is due a sixtieth of a second after that time,
 // not after the animation frame, so a 120 or 144 Hz display keeps the same
 // pace. A late refresh shows at the next animation frame and the schedule
 // starts again from it, without a burst to catch up.
-const FRAME_MS = 1000 / 60;
 const EARLY_MS = 4;        // an animation frame this close to the time shows it
-const pace = {started: false, shownAt: 0};
+const pace = {started: false, shownAt: 0, frameMs: 1000 / 60, full: false};
 
 function frameDue(now) {
-  const due = pace.shownAt + FRAME_MS;
+  const due = pace.shownAt + pace.frameMs;
   pace.shownAt = pace.started && now < due ? due : now;
   pace.started = true;
   return pace.shownAt;
@@ -263,6 +262,7 @@ export async function hostLoadDebugger(message, stdout) {
 export function hostDebuggerRuns(module) {
   hostStop();
   keysTo = module;
+  module._web_set_full_speed(pace.full ? 1 : 0);
   run.stopping = false;
   run.pause = true;
   if (run.state !== 'running') setState('running');
@@ -367,7 +367,16 @@ export function hostContinue() {
 
 export function hostSetFullSpeed(on) {
   pace.started = false;
+  pace.full = !!on;
   if (machine) machine._web_set_full_speed(on ? 1 : 0);
+  if (keysTo && keysTo !== machine) keysTo._web_set_full_speed(on ? 1 : 0);
+}
+
+// Refreshes a second, for the machine and the debugger alike; 0 for full
+// speed.
+export function hostSetSpeed(fps) {
+  if (fps > 0) pace.frameMs = 1000 / fps;
+  hostSetFullSpeed(!(fps > 0));
 }
 
 // A key by SDL's name, or by the browser's key code; false when none.

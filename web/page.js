@@ -4,8 +4,10 @@ import examples from 'zorvik-examples';
 import {consoleClear, consoleCreate, consoleEcho, consoleText, consoleWrite} from './console.js';
 import {dapOnEvent, dapRequest} from './dap.js';
 import {editorCreate, editorSetText, editorText} from './editor.js';
+import {lspCheck, lspConnect, lspExtensions, lspRequest} from './lsp.js';
 import {hostCodeKnown, hostContinue, hostFrame, hostKey, hostLoad, hostOn, hostOutput, hostRun,
-        hostSendLine, hostSetFullSpeed, hostState, hostStop} from './host.js';
+        hostSendLine, hostSetSpeed, hostState, hostStop} from './host.js';
+import {debugCreate, debugEnd, debugFrameShown} from './debugui.js';
 import {shareDecode, shareEncode} from './share.js';
 import {storeLast, storeSaveLast, storeSaveWork, storeWork} from './store.js';
 
@@ -20,7 +22,6 @@ const LINK_LIMIT = 512 * 1024;
 // on, and these are reload, the address bar, full screen and the tools.
 const BROWSER_KEYS = new Set(['Tab', 'F5', 'F6', 'F11', 'F12']);
 
-let checker = null;
 let editor = null;
 // What the editor holds: its file name, whether the user changed it since
 // it was opened, downloaded or shared, and the link it came from.
@@ -39,18 +40,6 @@ function say(text, isError, action) {
     button.addEventListener('click', action.run);
     bar.append(' ', button);
   }
-}
-
-function check(source) {
-  if (!checker) return [];
-  const bytes = new TextEncoder().encode(source);
-  const at = checker._malloc(bytes.length + 1);
-  checker.HEAPU8.set(bytes, at);
-  const result = checker._web_check(at, bytes.length);
-  checker._free(at);
-  const json = checker.UTF8ToString(result);
-  checker._free(result);
-  return JSON.parse(json);
 }
 
 function debugMode() {
@@ -121,7 +110,8 @@ let runs = 0;
 async function runEditor(focus = true) {
   const mine = ++runs;
   $('status').textContent = '';
-  const running = hostRun(editorText(editor), {debug: debugMode(), fullSpeed: $('full-speed').checked});
+  debugEnd();
+  const running = hostRun(editorText(editor), {debug: debugMode(), fullSpeed: $('speed').value === '0'});
   if (focus) $('screen').focus();
   const {status} = await running;
   if (mine === runs) $('status').textContent = status === 130 ? 'Stopped.' : `Ended with status ${status}.`;
@@ -269,11 +259,12 @@ function wireControls() {
     runEditor();
   });
   $('run').addEventListener('click', () => runEditor());
-  $('stop').addEventListener('click', hostStop);
+  $('stop').addEventListener('click', () => { hostStop(); debugEnd(); });
   $('restart').addEventListener('click', () => { hostStop(); runEditor(); });
   $('continue').addEventListener('click', hostContinue);
   $('clear').addEventListener('click', consoleClear);
-  $('full-speed').addEventListener('change', (e) => hostSetFullSpeed(e.target.checked));
+  $('speed').addEventListener('change', (e) => hostSetSpeed(Number(e.target.value)));
+  hostSetSpeed(Number($('speed').value));
   $('overlay').addEventListener('change', (e) => { if (e.target.checked) $('trace').checked = false; });
   $('trace').addEventListener('change', (e) => { if (e.target.checked) $('overlay').checked = false; });
   $('open').addEventListener('change', async (e) => {
@@ -318,9 +309,11 @@ hostOn({
   output: consoleWrite,
   echo: consoleEcho,
   frame() {
+    debugFrameShown();
     if (firstFrame) {
       firstFrame = false;
       performance.mark('zorvik-first-frame');
+      lspConnect();
     }
   },
 });
@@ -335,7 +328,12 @@ window.zorvik = {
   output: hostOutput,
   // What the console pane shows.
   console: consoleText,
-  check,
+  // The checker's findings for a source: a promise of the language
+  // server's diagnostics for it.
+  check: lspCheck,
+  // The editor's language server: a request, `method` and `params`, in; a
+  // promise of its result out. The editor's document is file:///program.zvs.
+  lsp: lspRequest,
   // The editor's source, or with `text`, the editor's source becomes it.
   source: (text) => (text === undefined ? editorText(editor) : editorSetText(editor, text)),
   // The debugger, through the Debug Adapter Protocol: a request object in,
@@ -349,20 +347,22 @@ async function start() {
   fitScreen();
   wireScreen();
   wireControls();
-  const checkerReady = globalThis.ZorvikCheck().then((m) => { checker = m; });
   const machineReady = hostLoad($('screen'));
   const tour = examples.find((e) => e.name === 'default.zvs') || examples[0];
   const kept = storeWork();
   if (kept) work = {name: kept.name || 'program.zvs', changed: !!kept.changed, link: kept.link || ''};
-  await checkerReady;
-  const mnemonics = checker.UTF8ToString(checker._web_mnemonics()).split(' ');
-  editor = editorCreate($('editor'), {text: kept ? kept.text : tour.source, mnemonics, check, onChange: edited});
+  editor = editorCreate($('editor'), {text: kept ? kept.text : tour.source, onChange: edited,
+                                      extensions: lspExtensions()});
   showLast();
+  debugCreate(editor, {name: () => work.name});
   await machineReady;
   // A first visit runs the tour; the user's own work waits for Run.
   if (!(await openLink(true)) && !kept) runEditor(false);
   else if (kept && !location.hash) $('status').textContent = `${work.name} is as you left it. Run runs it.`;
   document.body.dataset.ready = '1';
+  // The language server loads after the first frame, or after a second
+  // when no run shows one.
+  setTimeout(lspConnect, 1000);
 }
 
 start();

@@ -41,10 +41,13 @@ async function session(send, next, launch) {
   await where('stepOut');
   await where('stepBack');
   await where('reverseContinue');
+  await where('zorvikReverseToWriter', {cell: 255 + 3 + 480 * 4});
+  await where('zorvikRunTo', {line: 9});
   keep('readMemory', await send('readMemory', {memoryReference: '0x10', count: 4}));
   keep('writeMemory', await send('writeMemory', {memoryReference: '0x10', data: Buffer.from([9]).toString('base64')}));
   keep('setVariable', await send('setVariable', {variablesReference: 1, name: 'A', value: '42'}));
   keep('pixel', await send('zorvikPixel', {x: 3, y: 4}));
+  keep('screen', await send('zorvikScreen', {}));
   keep('evaluate', await send('evaluate', {expression: '[$10] + A', context: 'watch'}));
   keep('no breakpoints', await send('setBreakpoints', {source: {path: launch.program}, breakpoints: []}));
   keep('no labels', await send('setFunctionBreakpoints', {breakpoints: []}));
@@ -123,5 +126,50 @@ test('a debugging session in the page stops, steps and answers as zorvik-debug -
   const plain = (seen) => JSON.parse(JSON.stringify(seen).replaceAll(join(scratch, 'session.zvs'), '/work/session.zvs'));
   assert.deepEqual(got, plain(expected));
   assert.ok(expected.some(([what, reason]) => what === 'stepBack' && reason === 'step'));
+  await p.close();
+});
+
+test('the debugger panel: a gutter breakpoint, Step, a register, and back to the statement that drew a pixel', async () => {
+  const p = await openPage(origin);
+  await p.evaluate((text) => window.zorvik.source(text), program);
+  const lineOf = (n) => p.locator('.cm-line').nth(n - 1).boundingBox();
+  const gutter = await p.locator('.cm-breakpoint-gutter').boundingBox();
+  const line9 = await lineOf(9);
+  await p.mouse.click(gutter.x + gutter.width / 2, line9.y + line9.height / 2);
+  await p.waitForSelector('.cm-breakpoint');
+
+  const stoppedAt = async (text) => {
+    await p.waitForFunction((t) => document.querySelector('.cm-stopped-line')?.textContent.includes(t) &&
+                            !document.body.classList.contains('debug-running'), text);
+  };
+  await p.click('#debug');
+  await stoppedAt('jsr bump');
+  assert.match(await p.textContent('#d-status'), /breakpoint/);
+  assert.equal(await p.inputValue('#d-registers tr:nth-child(2) input'), '1 ($1)');
+  assert.equal(await p.locator('#d-breakpoints li').count(), 1);
+
+  await p.click('#d-step');
+  await stoppedAt('lda $10');
+  assert.equal(await p.locator('#d-stack li').count(), 2);
+  await p.fill('#d-registers tr:nth-child(1) input', '$2a');
+  await p.press('#d-registers tr:nth-child(1) input', 'Enter');
+  await p.waitForFunction(() => document.querySelector('#d-registers input').value === '42 ($2a)');
+
+  // The picture in memory: pixel (3, 4) is white, and its statement is line 4.
+  // Four times its size, so that a click lands on the pixel's middle.
+  await p.addStyleTag({content: '#d-screen { width: 1020px; max-width: none; }'});
+  const screen = p.locator('#d-screen');
+  await screen.scrollIntoViewIfNeeded();
+  const box = await screen.boundingBox();
+  await screen.click({position: {x: 3.5 * box.width / 255, y: 4.5 * box.height / 255}});
+  await p.waitForSelector('#d-pixel-back');
+  assert.match(await p.textContent('#d-pixel'), /\(3, 4\): cell \$000882, byte 126, colour #FFFFFF, last written by line 4/);
+  const pixel = () => p.evaluate(() => [...document.querySelector('#d-screen').getContext('2d').getImageData(3, 4, 1, 1).data]);
+  assert.deepEqual(await pixel(), [255, 255, 255, 255]);
+  await p.click('#d-pixel-back');
+  await stoppedAt('int #22');
+  await p.waitForFunction(() => document.querySelector('#d-screen').getContext('2d').getImageData(3, 4, 1, 1).data[0] === 0);
+  await p.click('#d-stop');
+  await p.waitForSelector('#d-controls', {state: 'hidden'});
   await p.close();
 });
