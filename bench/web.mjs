@@ -71,10 +71,20 @@ async function pageRound() {
     await z.dap({command: 'disconnect'});
     return seconds;
   }, [source, record]);
+  // The debugger's module is compiled by the browser when first used, and
+  // its loop runs optimised from its next call: a short warm-up, untimed.
+  await debugged(false);
   const debugger_ = await debugged(false);
   const recording = await debugged(true);
+  // The page's own run again, after the debugger's, so that neither has
+  // the machine's quieter moments to itself.
+  const again = await page.evaluate(async (source) => {
+    const start = performance.now();
+    await window.zorvik.run(source, {fullSpeed: true, pause: false});
+    return (performance.now() - start) / 1000;
+  }, source);
   await page.close();
-  return {firstFrame, seconds, debugger_, recording};
+  return {firstFrame, seconds: Math.min(seconds, again), debugger_, recording};
 }
 
 const native = [], page = [], first = [], debug = [], record = [];

@@ -171,5 +171,12 @@ test('the debugger panel: a gutter breakpoint, Step, a register, and back to the
   await p.waitForFunction(() => document.querySelector('#d-screen').getContext('2d').getImageData(3, 4, 1, 1).data[0] === 0);
   await p.click('#d-stop');
   await p.waitForSelector('#d-controls', {state: 'hidden'});
+
+  // A second session, without recording, keeps no history of the first.
+  await p.uncheck('#d-record');
+  await p.click('#debug');
+  await stoppedAt('jsr bump');
+  await p.click('#d-back');
+  await p.waitForFunction(() => document.querySelector('#console').textContent.includes('there is no history to go back through'));
   await p.close();
 });
