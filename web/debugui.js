@@ -188,7 +188,9 @@ async function stopped(body) {
     return;
   }
   showState('stopped');
-  say(`Stopped: ${body.description || body.reason}.`);
+  const framed = session.framed && body.reason === 'pause';
+  session.framed = false;
+  say(framed ? 'Stopped after the next frame.' : `Stopped: ${body.description || body.reason}.`);
   await refresh().catch((e) => say(e.message));
 }
 
@@ -212,6 +214,7 @@ dapOnEvent((e) => {
 export function debugFrameShown() {
   if (session && session.frameStop && session.state === 'running') {
     session.frameStop = false;
+    session.framed = true;
     dapInterrupt();
   }
 }
