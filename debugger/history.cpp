@@ -91,13 +91,14 @@ static void add_write(const history_write& w)
         trim();  // a long run keeps only the writes of what the ring holds
 }
 
-static void on_memory_write(int64_t cell, uint8_t old_value, uint8_t new_value)
+// The engine's watch on memory and the stacks, set while recording.
+void mem_watch_write(int64_t cell, uint8_t old_value, uint8_t new_value)
 {
     if (h.live)
         add_write({(uint32_t)cell, WRITE_MEMORY, old_value, new_value});
 }
 
-static void on_stack_slot(int stack, int slot, uintptr_t pushed)
+void stack_watch_slot(int stack, int slot, uintptr_t pushed)
 {
     if (!h.live)
         return;
@@ -140,8 +141,7 @@ void history_start(size_t limit)
     run_log_mask = size - 1;
     h.on = true;
     history_clear();
-    mem_write_hook = on_memory_write;
-    stack_slot_hook = on_stack_slot;
+    mem_watching = stack_watching = true;
 }
 
 void history_clear()
@@ -161,8 +161,7 @@ void history_stop()
     h.ring.clear();
     h.ring.shrink_to_fit();
     run_log = nullptr;
-    mem_write_hook = nullptr;
-    stack_slot_hook = nullptr;
+    mem_watching = stack_watching = false;
 }
 
 bool history_on()

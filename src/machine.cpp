@@ -10,7 +10,7 @@ token_cell* lst = nullptr;
 uint8_t mem_touched[MEMORY_SIZE >> MEMORY_PAGE_BITS];  // memory starts all zero
 #endif
 #ifdef ZORVIK_ENGINE
-void (*mem_write_hook)(int64_t cell, uint8_t old_value, uint8_t new_value) = nullptr;
+bool mem_watching = false;
 #endif
 
 // Memory is cleared whole; fuzzing builds clear only what writes touched

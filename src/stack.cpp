@@ -7,7 +7,7 @@
 addr_stack the_stack;
 byte_stack int_stack;
 #ifdef ZORVIK_ENGINE
-void (*stack_slot_hook)(int stack, int slot, uintptr_t pushed) = nullptr;
+bool stack_watching = false;
 #endif
 
 void stack_init(addr_stack* s)
@@ -23,8 +23,8 @@ void stack_push(addr_stack* s, token_cell* cell)
         return;
     }
 #ifdef ZORVIK_ENGINE
-    if (stack_slot_hook)
-        stack_slot_hook(0, s->count, (uintptr_t)cell);
+    if (stack_watching)
+        stack_watch_slot(0, s->count, (uintptr_t)cell);
 #endif
     s->items[s->count++] = cell;
 }
@@ -47,8 +47,8 @@ void int_stack_push(byte_stack* s, uint8_t byte)
     if (s->count >= STACK_LIMIT)
         return;
 #ifdef ZORVIK_ENGINE
-    if (stack_slot_hook)
-        stack_slot_hook(1, s->count, byte);
+    if (stack_watching)
+        stack_watch_slot(1, s->count, byte);
 #endif
     s->items[s->count++] = byte;
 }

@@ -21,10 +21,12 @@ extern addr_stack the_stack;
 extern byte_stack int_stack;
 
 #ifdef ZORVIK_ENGINE
-// Builds for a driving front end can watch the stacks: the hook, while
-// set, is told the slot a push is about to overwrite (0: the return stack,
-// 1: the byte stack) and what goes there (a cell, or a byte).
-extern void (*stack_slot_hook)(int stack, int slot, uintptr_t pushed);
+// Builds for a driving front end can watch the stacks: while
+// `stack_watching` is set, the driver's stack_watch_slot is told the slot a
+// push is about to overwrite (0: the return stack, 1: the byte stack) and
+// what goes there (a cell, or a byte). A function, as mem_watch_write is.
+extern bool stack_watching;
+void stack_watch_slot(int stack, int slot, uintptr_t pushed);
 #endif
 
 void stack_init(addr_stack* s);
