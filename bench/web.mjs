@@ -50,11 +50,12 @@ async function pageRound() {
   }));
   await page.waitForSelector('body[data-ready]');
   const source = readFileSync(counting, 'utf8');
-  const seconds = await page.evaluate(async (source) => {
+  const timed = () => page.evaluate(async (source) => {
     const start = performance.now();
     await window.zorvik.run(source, {fullSpeed: true, pause: false});
     return (performance.now() - start) / 1000;
   }, source);
+  const seconds = await timed();
   // The same program under the page's debugger, with no breakpoint, and
   // then recording every statement; its module loads before the clock starts.
   const debugged = (record) => page.evaluate(async ([source, record]) => {
@@ -78,11 +79,7 @@ async function pageRound() {
   const recording = await debugged(true);
   // The page's own run again, after the debugger's, so that neither has
   // the machine's quieter moments to itself.
-  const again = await page.evaluate(async (source) => {
-    const start = performance.now();
-    await window.zorvik.run(source, {fullSpeed: true, pause: false});
-    return (performance.now() - start) / 1000;
-  }, source);
+  const again = await timed();
   await page.close();
   return {firstFrame, seconds: Math.min(seconds, again), debugger_, recording};
 }

@@ -249,6 +249,19 @@ async function refresh() {
   await showScreen();
 }
 
+// Sets a register or a flag; the watches may depend on it. Gives the value
+// as the debugger now shows it, or null when it was refused.
+async function setVariable(reference, name, value) {
+  try {
+    const shown = (await ask('setVariable', {variablesReference: reference, name, value})).value;
+    await showWatches();
+    return shown;
+  } catch (e) {
+    say(e.message);
+    return null;
+  }
+}
+
 function showRegisters(reference, variables) {
   const table = $('d-registers');
   table.textContent = '';
@@ -259,12 +272,7 @@ function showRegisters(reference, variables) {
     input.value = v.value;
     input.setAttribute('aria-label', `Register ${v.name}`);
     input.addEventListener('change', async () => {
-      try {
-        input.value = (await ask('setVariable', {variablesReference: reference, name: v.name, value: input.value})).value;
-        await showWatches();
-      } catch (e) {
-        say(e.message);
-      }
+      input.value = (await setVariable(reference, v.name, input.value)) ?? input.value;
     });
     row.insertCell().append(input);
   }
@@ -278,14 +286,7 @@ function showFlags(reference, variables) {
     const check = document.createElement('input');
     check.type = 'checkbox';
     check.checked = v.value !== '0';
-    check.addEventListener('change', async () => {
-      try {
-        await ask('setVariable', {variablesReference: reference, name: v.name, value: check.checked ? '1' : '0'});
-        await showWatches();
-      } catch (e) {
-        say(e.message);
-      }
-    });
+    check.addEventListener('change', () => setVariable(reference, v.name, check.checked ? '1' : '0'));
     label.append(check, v.name);
     box.append(label);
   }
