@@ -8,8 +8,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/scripts/setup.sh"
 zorvik_install "${ZORVIK_PACKAGES[@]}" libgtest-dev vim dpkg-dev man-db groff-base bash-completion lintian xvfb xdotool lcov
 export SDL_VIDEODRIVER=dummy
 # The protocol test clients come from npm, pinned by their lock files.
-(cd "$ZORVIK_ROOT/tests/dap" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
-(cd "$ZORVIK_ROOT/tests/lsp" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+zorvik_npm "$ZORVIK_ROOT/tests/dap"
+zorvik_npm "$ZORVIK_ROOT/tests/lsp"
 # The VS Code extension, which the Debian package carries too.
 bash "$ZORVIK_ROOT/editor/vscode/build.sh"
 

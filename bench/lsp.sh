@@ -8,5 +8,5 @@ source "$(dirname "${BASH_SOURCE[0]}")/../scripts/setup.sh"
 
 zorvik_install "${ZORVIK_PACKAGES[@]}"
 zorvik_build "$ZORVIK_ROOT/build/release" Release -DZORVIK_TESTS=OFF
-(cd "$ZORVIK_ROOT/tests/lsp" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+zorvik_npm "$ZORVIK_ROOT/tests/lsp"
 NODE_PATH="$ZORVIK_ROOT/tests/lsp/node_modules" node "$ZORVIK_ROOT/bench/lsp.js" "$ZORVIK_ROOT/build/release/zorvik-lsp" "${1:-20}"

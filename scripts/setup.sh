@@ -27,5 +27,26 @@ zorvik_build() {
     cmake --build "$dir" -j2 >/dev/null
 }
 
+# zorvik_npm DIR: installs DIR's npm packages, pinned by its lock file,
+# unless they are installed from that same lock file already. The registry
+# is reached over the network, which now and then drops a download part
+# way, so a failed install is tried again after a pause, three tries in all.
+zorvik_npm() {
+    local dir="$1" try
+    cmp -s "$dir/package-lock.json" "$dir/node_modules/.zorvik-lock" && return 0
+    for try in 1 2 3; do
+        if (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null); then
+            cp "$dir/package-lock.json" "$dir/node_modules/.zorvik-lock"
+            return 0
+        fi
+        if [ "$try" -lt 3 ]; then
+            echo "npm could not install the packages of $dir; trying again in $((try * 15)) s" >&2
+            sleep $((try * 15))
+        fi
+    done
+    echo "npm could not install the packages of $dir" >&2
+    return 1
+}
+
 ZORVIK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 ZORVIK_PACKAGES=(cmake g++ make libsdl1.2-dev libpng-dev libgif-dev libedit-dev nlohmann-json3-dev)

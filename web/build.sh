@@ -25,11 +25,7 @@ stale() {
     [ ! -e "$output" ] || [ -n "$(find "$@" -newer "$output" -print -quit)" ]
 }
 
-# npm installs only when the lock file changed since its last install.
-if ! cmp -s "$web/package-lock.json" "$web/node_modules/.zorvik-lock"; then
-    (cd "$web" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
-    cp "$web/package-lock.json" "$web/node_modules/.zorvik-lock"
-fi
+zorvik_npm "$web"
 
 # Debian's emcc finds its JavaScript modules only through NODE_PATH. Its
 # clang also warns of char subscripts, which index the lexer's byte tables

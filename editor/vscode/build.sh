@@ -3,10 +3,11 @@
 #   editor/vscode/build.sh
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-out="$here/../../build/vscode"
+source "$here/../../scripts/setup.sh"
+out="$ZORVIK_ROOT/build/vscode"
 mkdir -p "$out"
+zorvik_npm "$here"
 cd "$here"
-npm ci --no-audit --no-fund --loglevel=error >/dev/null
 ./node_modules/.bin/vsce package --no-update-package-json --no-git-tag-version --skip-license \
     --out "$out/zorvik.vsix" >/dev/null
 echo "The extension is $(cd "$out" && pwd)/zorvik.vsix" >&2
