@@ -10,8 +10,10 @@ zorvik_install() {
     [ ${#missing[@]} -eq 0 ] && return 0
     if [ "$(id -u)" -eq 0 ]; then
         echo "Installing: ${missing[*]}" >&2
-        DEBIAN_FRONTEND=noninteractive apt-get update -qq >&2
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+        # A download the network drops is fetched again, up to three times.
+        DEBIAN_FRONTEND=noninteractive apt-get -o Acquire::Retries=3 update -qq >&2
+        DEBIAN_FRONTEND=noninteractive apt-get -o Acquire::Retries=3 install -y -qq --no-install-recommends \
+            "${missing[@]}" >&2
     else
         echo "Some packages are missing. Install them with:" >&2
         echo "  sudo apt-get install -y ${missing[*]}" >&2
