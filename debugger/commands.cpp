@@ -403,6 +403,14 @@ void cmd_undisplay(const std::string& a)
     say("no display number '%s'\n", trim(a).c_str());
 }
 
+// A change where the run has gone back drops the recorded future, and
+// says so.
+void note_change()
+{
+    if (dbg_change())
+        say("%s\n", DBG_FORKED);
+}
+
 // set var LOC = EXPR, LOC being A, X, Y, a flag or [ADDR].
 void cmd_set(const std::string& a)
 {
@@ -432,27 +440,30 @@ void cmd_set(const std::string& a)
     std::string up = target;
     for (char& c : up)
         c = (char)toupper((unsigned char)c);
-    if (up == "A")
-        _reg.A = (int32_t)v;
-    else if (up == "X")
-        _reg.X = (uint8_t)v;
-    else if (up == "Y")
-        _reg.Y = (uint8_t)v;
-    else if (up.size() == 1 && up != "-" && strchr(flags, up[0]))
-        _reg.flags[strchr(flags, up[0]) - flags] = (uint8_t)v;
-    else if (target.size() > 2 && target.front() == '[' && target.back() == ']') {
-        int64_t at;
+    bool flag = up.size() == 1 && up != "-" && strchr(flags, up[0]);
+    int64_t at = 0;
+    if (target.size() > 2 && target.front() == '[' && target.back() == ']') {
         if (!evaluate(target.substr(1, target.size() - 2), at))
             return;
         if (at < 0 || at >= MEMORY_SIZE) {
             say("$%llx is past the end of memory ($ffffff)\n", (unsigned long long)at);
             return;
         }
-        mem_write(at, (int)(v & 0xFF));
-    } else {
+    } else if (up != "A" && up != "X" && up != "Y" && !flag) {
         say("cannot set '%s': use A, X, Y, a flag (N V B D I Z C) or [ADDR]\n", target.c_str());
         return;
     }
+    note_change();
+    if (up == "A")
+        _reg.A = (int32_t)v;
+    else if (up == "X")
+        _reg.X = (uint8_t)v;
+    else if (up == "Y")
+        _reg.Y = (uint8_t)v;
+    else if (flag)
+        _reg.flags[strchr(flags, up[0]) - flags] = (uint8_t)v;
+    else
+        mem_write(at, (int)(v & 0xFF));
     for (dbg_point& p : dbg.points)
         if (p.enabled)
             dbg_watch_refresh(p);
@@ -869,8 +880,12 @@ void cmd_kill(const std::string& a)
 // at LOC stops it there at once.
 void cmd_jump(const std::string& a)
 {
-    if (token_cell* c = locate_or_say(a, "jump"))
-        show_stop(dbg_continue_at(c));
+    token_cell* c = locate_or_say(a, "jump");
+    if (!c)
+        return;
+    if (dbg.started && !dbg.ended)
+        note_change();
+    show_stop(dbg_continue_at(c));
 }
 
 void cmd_record(const std::string& a)

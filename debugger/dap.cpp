@@ -113,13 +113,25 @@ void line_column(const token_cell* c, long long& line, long long& column)
     column = std::stoll(place.substr(last + 1));
 }
 
+// Whether an ended run stays to be gone back through: with a history, the
+// end is a stop like any other until the session ends.
+bool end_kept()
+{
+    return history_on() && history_info().entries > 0;
+}
+
 // After a motion: the stop as a stopped event, or the end as exited and
-// terminated.
+// terminated; with a history, the end as a stopped event of reason "end".
 void report(const dbg_stop& stop)
 {
     if (stop.refused) {
         output("console", stop.reason + "\n");
-        event("stopped", {{"reason", "step"}, {"threadId", 1}, {"allThreadsStopped", true}});
+        event("stopped", {{"reason", dbg.ended ? "end" : "step"}, {"threadId", 1}, {"allThreadsStopped", true}});
+        return;
+    }
+    if (stop.ended && end_kept()) {
+        event("stopped", {{"reason", "end"}, {"threadId", 1}, {"allThreadsStopped", true}, {"description", stop.reason},
+                          {"exitCode", dbg.status}});
         return;
     }
     if (stop.ended) {
@@ -239,7 +251,17 @@ void on_initialize(const json& r)
                 {"supportsStepBack", true},
                 {"supportsRestartRequest", true},
                 {"supportsTerminateRequest", true},
-                {"supportsEvaluateForHovers", true}});
+                {"supportsEvaluateForHovers", true},
+                {"zorvikRequests", {"zorvikPixel", "zorvikScreen", "zorvikRunTo", "zorvikReverseToWriter",
+                                    "zorvikReverseNext", "zorvikReverseFinish", "zorvikNextFrame"}}});
+}
+
+// Before a client changes the machine: where the run has gone back, the
+// recorded future is dropped, and the client is told.
+void note_change()
+{
+    if (dbg_change())
+        output("important", std::string(DBG_FORKED) + "\n");
 }
 
 void on_launch(const json& r)
@@ -442,17 +464,33 @@ void on_set_variable(const json& r)
         return;
     }
     const char* flag = name.size() == 1 && name != "-" ? strchr(flag_names, name[0]) : nullptr;
-    if (ref == SCOPE_REGISTERS && name == "A")
-        _reg.A = (int32_t)v;
-    else if (ref == SCOPE_REGISTERS && (name == "X" || name == "Y"))
-        (name == "X" ? _reg.X : _reg.Y) = (uint8_t)v;
-    else if (ref == SCOPE_FLAGS && flag)
-        _reg.flags[flag - flag_names] = (uint8_t)v;
-    else {
-        refuse(r, "only A, X, Y and the flags can be set here; memory is written with writeMemory");
+    // A byte of the byte stack, as the Stacks scope names it: "byte N".
+    long long slot = -1;
+    if (ref == SCOPE_STACKS && name.rfind("byte ", 0) == 0 && name.size() > 5 && name.size() <= 8 &&
+        name.find_first_not_of("0123456789", 5) == std::string::npos)
+        slot = std::stoll(name.substr(5));
+    bool is_register = ref == SCOPE_REGISTERS && (name == "A" || name == "X" || name == "Y");
+    if (!is_register && !(ref == SCOPE_FLAGS && flag) && !(slot >= 0 && slot < int_stack.count)) {
+        refuse(r, "only A, X, Y, the flags and the byte stack's bytes can be set here; memory is written with "
+                  "writeMemory");
         return;
     }
-    int64_t now = ref == SCOPE_FLAGS ? _reg.flags[flag - flag_names] : name == "A" ? _reg.A : name == "X" ? _reg.X : _reg.Y;
+    note_change();
+    int64_t now;
+    if (slot >= 0) {
+        if (stack_watching)
+            stack_watch_slot(1, (int)slot, (uint8_t)v);  // recorded as a change between statements
+        now = int_stack.items[slot] = (uint8_t)v;
+    } else if (flag) {
+        now = _reg.flags[flag - flag_names] = (uint8_t)v;
+    } else if (name == "A") {
+        now = _reg.A = (int32_t)v;
+    } else {
+        now = (name == "X" ? _reg.X : _reg.Y) = (uint8_t)v;
+    }
+    for (dbg_point& p : dbg.points)
+        if (p.enabled)
+            dbg_watch_refresh(p);
     respond(r, {{"value", ref == SCOPE_FLAGS ? std::to_string(now) : shown(now)}});
 }
 
@@ -581,6 +619,8 @@ void on_write_memory(const json& r)
                       ": memory is 0 to 0xffffff");
         return;
     }
+    if (!bytes.empty())
+        note_change();
     for (size_t i = 0; i < bytes.size(); i++)
         mem_write(from + (int64_t)i, bytes[i]);
     for (dbg_point& p : dbg.points)
@@ -737,6 +777,31 @@ void on_reverse_continue(const json& r)
     report(dbg_reverse(MOTION_CONTINUE));
 }
 
+// zorvikReverseNext and zorvikReverseFinish: back over a whole call, and
+// back to the jsr that called the subroutine, as reverse-next and
+// reverse-finish go. A refusal moves nothing.
+void reverse(const json& r, dbg_motion how)
+{
+    dbg_stop stop = dbg_reverse(how);
+    if (stop.refused) {
+        refuse(r, stop.reason);
+        return;
+    }
+    respond(r);
+    report(stop);
+}
+
+void on_reverse_next(const json& r) { reverse(r, MOTION_NEXT); }
+void on_reverse_finish(const json& r) { reverse(r, MOTION_FINISH); }
+
+// zorvikNextFrame: runs on to the first statement after the next frame the
+// program draws, through the history as live.
+void on_next_frame(const json& r)
+{
+    respond(r, {{"allThreadsContinued", true}});
+    move(MOTION_FRAME);
+}
+
 void on_restart(const json& r)
 {
     if (!launched) {
@@ -753,6 +818,8 @@ bool leaving = false;
 void on_terminate(const json& r)
 {
     respond(r);
+    if (dbg.ended)
+        event("exited", {{"exitCode", dbg.status}});  // an end kept for going back
     event("terminated");
 }
 
@@ -797,6 +864,9 @@ const handler handlers[] = {
     {"zorvikScreen", on_screen, true},
     {"zorvikRunTo", on_run_to, true},
     {"zorvikReverseToWriter", on_reverse_to_writer, true},
+    {"zorvikReverseNext", on_reverse_next, true},
+    {"zorvikReverseFinish", on_reverse_finish, true},
+    {"zorvikNextFrame", on_next_frame, true},
     {"terminate", on_terminate, false},
     {"disconnect", on_disconnect, false},
 };

@@ -133,11 +133,22 @@ token_cell* dbg_frame_cell(int n);
 // and says why.
 // Without `resume`, a breakpoint on the statement the run starts at stops
 // it at once.
-enum dbg_motion { MOTION_CONTINUE, MOTION_STEP, MOTION_NEXT, MOTION_FINISH, MOTION_UNTIL };
+// A motion goes forward through the history while the run stands in it and
+// runs on live past its end, stopping exactly where a live run would.
+// MOTION_FRAME stops at the first statement after the next frame drawn.
+enum dbg_motion { MOTION_CONTINUE, MOTION_STEP, MOTION_NEXT, MOTION_FINISH, MOTION_UNTIL, MOTION_FRAME };
 dbg_stop dbg_move(dbg_motion how, token_cell* until = nullptr, long long count = 1, bool resume = true);
 // Continues at c rather than where the run stands (run, jump): a
-// breakpoint on c stops it there first.
+// breakpoint on c stops it there first. In the history it forks first.
 dbg_stop dbg_continue_at(token_cell* c);
+// Before a change to the registers, the flags, memory, a stack or where the
+// run stands: where the run has gone back, the recorded future is dropped,
+// so that the change holds and the run goes on live from it (true, and the
+// front end says DBG_FORKED).
+bool dbg_change();
+constexpr const char* DBG_FORKED = "the history after this statement is dropped";
+// Frames drawn as the run went forward, live or through the history.
+extern uint64_t dbg_frames_passed;
 // Going back through the history: one statement (MOTION_STEP), a whole
 // call (MOTION_NEXT), to the calling jsr (MOTION_FINISH), or to the last
 // breakpoint or watchpoint (MOTION_CONTINUE).
@@ -183,13 +194,17 @@ dbg_history_info history_info();
 // the pass starts from (a free recorded run has the engine do it).
 void history_before(token_cell* c);
 // A run starts, and its writes belong to its statements; it is over, and
-// later writes (a client's, set var) are nobody's.
+// later writes (a client's, set var) are changes between statements.
 void history_run_begins();
 void history_seal();
 // Undoes one statement, or does it again after going back; false at either
 // end of the history.
 bool history_undo();
 bool history_redo();
+// Drops the recorded future, once the run has gone back: the statement the
+// run stands before and all after it. The run goes on live from there.
+// False when the run stands in the present.
+bool history_fork();
 // The cell where the statement undone or redone last starts.
 token_cell* history_cursor();
 // The statement that last wrote a memory cell, within the history, and

@@ -4,7 +4,10 @@
 // states into a ring as it runs (run_log); the memory and stack writes come
 // from its hooks into a log of their own, and each state's mark says where
 // its statement's writes begin in that log. The return-stack slots that a
-// jsr overwrites hold cells, not bytes, and are kept aside.
+// jsr overwrites hold cells, not bytes, and are kept aside. A change made
+// between statements (set var, a client's write) belongs to the statement
+// before it, so going back over that statement undoes the change too; a
+// change made after going back first drops the recorded future (a fork).
 #include <cstring>
 #include <deque>
 
@@ -13,7 +16,10 @@
 #include "parse.h"
 #include "stack.h"
 
-enum { WRITE_MEMORY, WRITE_BYTE_STACK, WRITE_RETURN_SLOT };
+// A memory byte a statement wrote; a byte-stack slot; a return-stack slot;
+// a memory byte changed between statements, which no statement wrote; and
+// a frame the statement drew, which has nothing to undo.
+enum { WRITE_MEMORY, WRITE_BYTE_STACK, WRITE_RETURN_SLOT, WRITE_EDIT, WRITE_FRAME };
 
 // 8 bytes a write.
 struct history_write {
@@ -91,17 +97,20 @@ static void add_write(const history_write& w)
         trim();  // a long run keeps only the writes of what the ring holds
 }
 
-// The engine's watch on memory and the stacks, set while recording.
+// The engine's watch on memory and the stacks, set while recording. A
+// change outside a run is made where the run stands, never in the past:
+// the future is dropped first, if its caller has not done so.
 void mem_watch_write(int64_t cell, uint8_t old_value, uint8_t new_value)
 {
-    if (h.live)
-        add_write({(uint32_t)cell, WRITE_MEMORY, old_value, new_value});
+    if (!h.live && h.back)
+        history_fork();
+    add_write({(uint32_t)cell, h.live ? (uint8_t)WRITE_MEMORY : (uint8_t)WRITE_EDIT, old_value, new_value});
 }
 
 void stack_watch_slot(int stack, int slot, uintptr_t pushed)
 {
-    if (!h.live)
-        return;
+    if (!h.live && h.back)
+        history_fork();
     if (stack == 1) {
         add_write({(uint32_t)slot, WRITE_BYTE_STACK, int_stack.items[slot], (uint8_t)pushed});
     } else {
@@ -109,6 +118,15 @@ void stack_watch_slot(int stack, int slot, uintptr_t pushed)
         h.slots.push_back({the_stack.items[slot], (token_cell*)pushed});
         h.slot_at = h.slots_base + h.slots.size();
     }
+}
+
+// The engine's watch on the frames, set for every session: a motion can
+// stop at the next one, and the history notes which statement drew each.
+void screen_watch_refresh()
+{
+    dbg_frames_passed++;
+    if (h.live)
+        add_write({0, WRITE_FRAME, 0, 0});
 }
 
 // Entries the ring has written over are gone: so are their writes. One
@@ -197,7 +215,9 @@ void history_before(token_cell* c)
 // return-stack slot takes its cell from the slot log.
 static void put_back(const history_write& w, bool undo)
 {
-    if (w.kind == WRITE_MEMORY)
+    if (w.kind == WRITE_FRAME)
+        dbg_frames_passed += !undo;  // done again, the statement draws its frame again
+    else if (w.kind == WRITE_MEMORY || w.kind == WRITE_EDIT)
         _reg.memory[w.cell] = undo ? w.old_value : w.new_value;
     else if (w.kind == WRITE_BYTE_STACK)
         int_stack.items[w.cell] = undo ? w.old_value : w.new_value;
@@ -236,6 +256,24 @@ bool history_redo()
     const run_snapshot& next = h.back ? entry(n + 1) : h.present;
     restore(next);
     h.cursor = next.at;
+    return true;
+}
+
+bool history_fork()
+{
+    if (h.back == 0)
+        return false;
+    uint64_t n = run_log_count - h.back;  // the statement the run stands before
+    uint64_t keep = writes_from(n);
+    while (writes_end() > keep) {
+        if (h.writes.back().kind == WRITE_RETURN_SLOT)
+            h.slots.pop_back();
+        h.writes.pop_back();
+    }
+    h.slot_at = h.slots_base + h.slots.size();
+    run_log_count = n;
+    run_log_mark = (uint32_t)writes_end();
+    h.back = 0;
     return true;
 }
 

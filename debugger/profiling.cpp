@@ -25,9 +25,24 @@ static void profile_pass(token_cell* c)
     }
 }
 
+// The subroutine that return-stack slot i waits in: the label its jsr went
+// to, as a live pass after that jsr names it.
+static uint32_t called_label(int i)
+{
+    token_cell* back = the_stack.items[i];  // the jsr's operand
+    auto at = dbg.program.index.find(back);
+    token_cell* jsr = at != dbg.program.index.end() && at->second > 0 ? dbg.program.cells[at->second - 1] : nullptr;
+    return jsr && jsr->code.to ? jsr->code.to->number : back->number;
+}
+
+// Started mid-run, the profile stands in the subroutines the return stack
+// holds, outermost first.
 void dbg_profile_start()
 {
     profile_start(call_tree);
+    if (dbg.started && !dbg.ended)
+        for (int i = 0; i < the_stack.count; i++)
+            profile_step(call_tree, called_label(i), i + 1, 0);
     statements_at.assign(dbg.program.cells.size(), 0);
     statements = 0;
     profile_running = true;

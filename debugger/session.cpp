@@ -15,12 +15,14 @@
 #include "lex.h"
 #include "parse.h"
 #include "position.h"
+#include "screen.h"
 #include "stack.h"
 #include "symtab.h"
 
 dbg_session dbg;
 FILE* dbg_out = stdout;
 void (*dbg_pass_seen)(token_cell* c) = nullptr;
+uint64_t dbg_frames_passed = 0;
 
 static bool read_source(const std::string& path, std::string& text)
 {
@@ -70,6 +72,7 @@ bool dbg_load(const std::string& path)
     dbg.program.path = path;
     dbg.program.text = text;
     build_program(dbg.program);
+    screen_watching = true;
     if (again) {
         decode_program(&symbols);
         replace_points();  // their cells were the old program's
@@ -388,10 +391,12 @@ static bool any_watch()
     return false;
 }
 
-// The motion under way, for the pass hook.
+// The motion under way, for the pass hook and the replay: set once where it
+// starts, so that going on live from the history's end keeps its aim.
 static dbg_motion moving;
 static int start_depth;
 static token_cell* until_cell;
+static uint64_t start_frames;
 
 static bool motion_done(token_cell* c)
 {
@@ -408,6 +413,11 @@ static bool motion_done(token_cell* c)
         if (the_stack.count >= start_depth)
             return false;
         stop_reason = "finish";
+        return true;
+    case MOTION_FRAME:
+        if (dbg_frames_passed == start_frames)
+            return false;
+        stop_reason = "frame";
         return true;
     default: return false;
     }
@@ -481,12 +491,10 @@ static void drop_temporaries()
 }
 
 // Going forward through the history after going back: no statement runs
-// again, so console reads and random numbers are not asked for twice.
-static bool replay(dbg_motion how, token_cell* until, dbg_stop& stop)
+// again, so console reads and random numbers are not asked for twice. Each
+// pass done again is checked as the pass hook checks a live one.
+static bool replay(dbg_stop& stop)
 {
-    moving = how;
-    start_depth = the_stack.count;
-    until_cell = until;
     bool watching = any_watch();
     for (bool moved = false;; moved = true) {
         token_cell* c = dbg.at;
@@ -499,6 +507,8 @@ static bool replay(dbg_motion how, token_cell* until, dbg_stop& stop)
         }
         if (history_info().back == 0)
             return false;  // the present: the run goes on live
+        if (dbg_pass_seen)
+            dbg_pass_seen(c);
         history_redo();
         dbg.at = history_cursor();
     }
@@ -607,7 +617,17 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count, bool resum
         return stop;
     stop_reason.clear();
     dbg.frame = 0;
-    if (replay(how, until, stop)) {
+    moving = how;
+    start_depth = the_stack.count;
+    until_cell = until;
+    start_frames = dbg_frames_passed;
+    token_cell* start = dbg.at;
+    // continue N: this breakpoint is passed over N - 1 more times.
+    if (how == MOTION_CONTINUE && count > 1 && start)
+        for (dbg_point& p : dbg.points)
+            if (p.cell == start && p.enabled)
+                p.ignore = count - 1;
+    if (replay(stop)) {
         drop_temporaries();
         return stop;
     }
@@ -618,9 +638,6 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count, bool resum
         stop.reason = "program ended with status " + std::to_string(dbg.status);
         return stop;
     }
-    moving = how;
-    start_depth = the_stack.count;
-    until_cell = until;
     if (until)
         decode_trap(until);
     watching = any_watch();
@@ -632,18 +649,13 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count, bool resum
     bool hooked = !logging && (how != MOTION_CONTINUE || history_on() || watching || dbg_pass_seen);
     run_trap_hook = hooked ? no_second_look : free_trap_hook();
     run_pass_hook = pass_hook;
-    token_cell* start = dbg.at;
+    start = dbg.at;
     if (hooked && start && resume) {  // otherwise the hook is asked about start too
         if (history_on())
             history_before(start);
         if (dbg_pass_seen)
             dbg_pass_seen(start);
     }
-    // continue N: this breakpoint is passed over N - 1 more times.
-    if (how == MOTION_CONTINUE && count > 1 && start)
-        for (dbg_point& p : dbg.points)
-            if (p.cell == start && p.enabled)
-                p.ignore = count - 1;
     history_run_begins();
     token_cell* c = run_from(start, logging ? RUN_LOGGING : hooked ? RUN_ASKING : RUN_FREE, resume);
     if (until)
@@ -676,17 +688,20 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count, bool resum
     return stop;
 }
 
+bool dbg_change()
+{
+    if (!history_fork())
+        return false;
+    dbg.ended_in_present = false;  // the end was in the dropped future
+    return true;
+}
+
 dbg_stop dbg_continue_at(token_cell* c)
 {
     dbg_stop stop;
     if (refuse_motion(stop))
         return stop;
-    if (history_info().back > 0) {
-        // The recorded future would replay from where the run was, not from c.
-        stop.reason = "the run stands in its history: go forward to the present first ('continue')";
-        stop.refused = true;
-        return stop;
-    }
+    dbg_change();  // the recorded future went on from where the run was, not from c
     dbg.at = c;
     return dbg_move(MOTION_CONTINUE, nullptr, 1, false);
 }

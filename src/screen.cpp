@@ -9,6 +9,10 @@
 #include "machine.h"
 #include "pixelbuffer.h"
 
+#ifdef ZORVIK_ENGINE
+bool screen_watching = false;
+#endif
+
 // A channel's level from its two bits. The higher bit alone is the darker
 // shade (85), the lower bit alone the brighter one (127).
 static int palette_level(int byte, int low_bit)
@@ -67,6 +71,10 @@ int screen_refresh()
         screen_copy(pixels);
     unlock(front);
     draw_debug(front);
+#ifdef ZORVIK_ENGINE
+    if (screen_watching)
+        screen_watch_refresh();
+#endif
     // The frame as it is shown, before SDL's software cursor is drawn over it.
     bool end = display_shown_hook && display_shown_hook(front);
     // The whole window: text and a cleared surface outside the area become

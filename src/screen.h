@@ -12,3 +12,12 @@ uint32_t trans_color(int byte);
 // Shows the screen area in the window; 1 when the display's frame hook asks
 // for the run to end, else 0.
 int screen_refresh();
+
+#ifdef ZORVIK_ENGINE
+// Builds for a driving front end can watch the frames: while
+// `screen_watching` is set, the driver's screen_watch_refresh is told of
+// each refresh that draws one, as it draws it. A function, as
+// mem_watch_write is.
+extern bool screen_watching;
+void screen_watch_refresh();
+#endif

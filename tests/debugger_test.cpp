@@ -119,6 +119,57 @@ TEST(Debugger, ReverseStepGivesBackTheEarlierStateExactly)
     EXPECT_NE(replayed.out.find("[$10] = 5 ($5)\n[$11] = 7 ($7)\n"), std::string::npos) << replayed.out;
 }
 
+// What follows a marker line printed by `print 424242`, up to the next one.
+std::string between_markers(const std::string& out, int n)
+{
+    size_t at = 0;
+    for (int i = 0; i <= n && at != std::string::npos; i++)
+        at = out.find("424242 = 424242 ($67932)\n", at ? at + 1 : 0);
+    if (at == std::string::npos)
+        return "(no marker " + std::to_string(n) + ")";
+    at = out.find('\n', at) + 1;
+    size_t end = out.find("424242 = ", at);
+    return out.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+// A change made after going back forks the run: it sticks, the recorded
+// future is dropped with a note, and the run from there, its output, its
+// state and the history it leaves behind are those of a run where the same
+// change was made live; jump forks the same way. A profile started in a
+// subroutine names the frames the return stack holds.
+TEST(Debugger, AChangeInThePastForksTheRun)
+{
+    const std::string there = "record\nbreak 8\ncondition 1 X == 2\nrun\ndelete 1\n";
+    const std::string back = "next\nnext\nnext\nnext\nreverse-next\nreverse-next\nreverse-next\nreverse-next\n";
+    const std::string change = "set var [$10] = 30\nprint [$10]\nset var X = 0\nnext\nprint [$10]\nprint X\n"
+                               "print 424242\ncontinue\ninfo registers\nx $10 2\nreverse-step\nreverse-step\n"
+                               "reverse-step\nprint [$11]\nreverse-continue\nprint [$10]\n";
+    const std::string note = "the history after this statement is dropped\n";
+    RunResult live = debug("calls.zvs", there + change);
+    RunResult forked = debug("calls.zvs", there + back + change);
+    size_t at = forked.out.find(note);
+    ASSERT_NE(at, std::string::npos) << forked.out;
+    EXPECT_EQ(forked.out.find(note, at + 1), std::string::npos) << "one note for one fork\n" << forked.out;
+    EXPECT_EQ(live.out.find(note), std::string::npos) << live.out;
+    // The change sticks where the run stands and past the next statement.
+    EXPECT_NE(forked.out.find(note + "[$10] = 30 ($1e)\ncalls.zvs:9:9: next: bne loop\n[$10] = 30 ($1e)\nX = 0 ($0)\n"),
+              std::string::npos)
+        << forked.out;
+    EXPECT_EQ(between_markers(forked.out, 0), between_markers(live.out, 0));
+    // 30 + 3 * 7 + 44 is '_': the new run's output, not the recorded 'A'.
+    EXPECT_NE(between_markers(live.out, 0).find("_\ncalls.zvs:18:9: program ended with status 0\n"), std::string::npos)
+        << live.out;
+
+    RunResult jumped_live = debug("calls.zvs", there + "print 424242\njump 10\nprint [$11]\n");
+    RunResult jumped = debug("calls.zvs", there + back + "print 424242\njump 10\nprint [$11]\n");
+    EXPECT_EQ(between_markers(jumped.out, 0), note + between_markers(jumped_live.out, 0)) << jumped.out;
+
+    RunResult profile = debug("calls.zvs", "break 20\nrun\nprofile on\ncontinue\ninfo profile\n");
+    EXPECT_NE(profile.out.find("\nmain "), std::string::npos) << profile.out;
+    EXPECT_NE(profile.out.find("\nbump "), std::string::npos) << profile.out;
+    EXPECT_EQ(profile.out.find("\nadc "), std::string::npos) << "no frame named by a statement\n" << profile.out;
+}
+
 // Ctrl-C stops a busy loop before its next statement, and the session goes
 // on; `run` after an edit reads the source again and says which points no
 // longer fit.
@@ -152,19 +203,6 @@ TEST(Debugger, InterruptStopsABusyLoopAndRunReadsAnEditedSource)
               std::string::npos)
         << out;
     EXPECT_NE(out.find("program ended with status 0\n[$10] = 5 ($5)\n"), std::string::npos) << out;
-}
-
-// What follows a marker line printed by `print 424242`, up to the next one.
-std::string between_markers(const std::string& out, int n)
-{
-    size_t at = 0;
-    for (int i = 0; i <= n && at != std::string::npos; i++)
-        at = out.find("424242 = 424242 ($67932)\n", at ? at + 1 : 0);
-    if (at == std::string::npos)
-        return "(no marker " + std::to_string(n) + ")";
-    at = out.find('\n', at) + 1;
-    size_t end = out.find("424242 = ", at);
-    return out.substr(at, end == std::string::npos ? std::string::npos : end - at);
 }
 
 // gdb's forms: run stops at a breakpoint and starts again when a run is

@@ -85,14 +85,53 @@ test('a whole session', { timeout: 60000 }, async () => {
         await assert.rejects(dc.customRequest('noSuchRequest'), /unknown request/);
         await assert.rejects(dc.evaluateRequest({ expression: '1 +' }), /column 4/);
 
-        // A logpoint prints instead of stopping; the program's output and its end.
+        // A logpoint prints instead of stopping; the program's output and its
+        // end, a stop of its own with the history recorded.
         await dc.setBreakpointsRequest({ source: { path: program }, breakpoints: [{ line: 8, logMessage: 'X is {X}' }] });
         const logged = dc.assertOutput('console', 'X is 2\nX is 3\n');
         const printed = dc.assertOutput('stdout', 'A\n');
+        await stopsAt(dc, dc.continueRequest({ threadId: 1 }), 'end', 18);
+        await Promise.all([logged, printed]);
+    } finally {
+        await dc.stop();
+    }
+});
+
+// Back over a call and out of a subroutine; a change in the past forks the
+// run, with a note; with a history the end is a stop like any other, every
+// reverse motion works from it, and the session's end tells the exit code.
+test('reverse next and finish, a fork, and the end kept for going back', { timeout: 60000 }, async () => {
+    const dc = new DebugClient(debugBin, '--dap', 'zorvik', { cwd: work, env: { ...process.env, SDL_VIDEODRIVER: 'dummy' } });
+    dc.defaultTimeout = 10000;
+    await dc.start();
+    try {
+        const capabilities = (await dc.initializeRequest()).body;
+        for (const name of ['zorvikReverseNext', 'zorvikReverseFinish', 'zorvikNextFrame'])
+            assert.ok(capabilities.zorvikRequests.includes(name), name);
+        await dc.hitBreakpoint({ program, cwd: work, record: true }, { path: program, line: 21 });
+        await dc.setBreakpointsRequest({ source: { path: program }, breakpoints: [] });
+        await stopsAt(dc, dc.customRequest('zorvikReverseFinish', { threadId: 1 }), 'step', 7);
+        await stopsAt(dc, dc.customRequest('zorvikReverseNext', { threadId: 1 }), 'step', 6);
+        await assert.rejects(dc.customRequest('zorvikReverseFinish', { threadId: 1 }), /the return stack is empty/);
+
+        // X = 2 before the first inx: one pass of the loop, 7 + 44 is '3'.
+        const noted = dc.assertOutput('important', 'the history after this statement is dropped\n');
+        const printed = dc.assertOutput('stdout', '3\n');
+        assert.equal((await dc.setVariableRequest({ variablesReference: 1, name: 'X', value: '2' })).body.value, '2 ($2)');
+        await noted;
+        const ended = dc.waitForEvent('stopped');
+        await stopsAt(dc, dc.continueRequest({ threadId: 1 }), 'end', 18);
+        assert.equal((await ended).body.description, 'program ended with status 0');
+        await printed;
+
+        await stopsAt(dc, dc.stepBackRequest({ threadId: 1 }), 'step', 18);
+        assert.equal(await value(dc, '[$11]'), '51 ($33)');
+        await stopsAt(dc, dc.reverseContinueRequest({ threadId: 1 }), 'step', 3);
+        await stopsAt(dc, dc.continueRequest({ threadId: 1 }), 'end', 18);
         const exited = dc.waitForEvent('exited'), terminated = dc.waitForEvent('terminated');
-        await dc.continueRequest({ threadId: 1 });
-        await Promise.all([logged, printed, terminated]);
+        await dc.terminateRequest();
         assert.equal((await exited).body.exitCode, 0);
+        await terminated;
     } finally {
         await dc.stop();
     }
@@ -160,6 +199,13 @@ test('memory references of evaluated cells', { timeout: 60000 }, async () => {
         assert.equal(sum.result, '8 ($8)');
         assert.equal(sum.memoryReference, undefined);
         assert.equal((await dc.evaluateRequest({ expression: '[X + 9]', context: 'hover' })).body.memoryReference, '0xa');
+
+        // Without a history, the end ends the session.
+        await dc.setBreakpointsRequest({ source: { path: program }, breakpoints: [] });
+        const exited = dc.waitForEvent('exited'), terminated = dc.waitForEvent('terminated');
+        await dc.continueRequest({ threadId: 1 });
+        assert.equal((await exited).body.exitCode, 0);
+        await terminated;
     } finally {
         await dc.stop();
     }
