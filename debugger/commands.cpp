@@ -950,7 +950,7 @@ const command commands[] = {
     {"display", "disp", false, "display [EXPR]", "print EXPR at every stop; without EXPR, list the displays", cmd_display},
     {"undisplay", "und", false, "undisplay [N]", "stop printing display N, or every display", cmd_undisplay},
     {"set", "", false, "set var LOC = EXPR | set full-speed on|off",
-     "change A, X, Y, a flag or a memory byte [ADDR]; or let refreshes run unpaced", cmd_set},
+     "change A, X, Y, a flag or a memory byte [ADDR], dropping the recorded future where the run has gone back; or let refreshes run unpaced", cmd_set},
     {"x", "", false, "x ADDR [COUNT] | x/NFU ADDR", "memory as hex bytes with their characters, 16 to a row (COUNT bytes, 16 by default); or N units (1) of U bytes (b 1, h 2, w 4, g 8) in format F (x d u t c), F and U as last time when left out", cmd_x},
     {"profile", "", false, "profile on|off", "count the statements run from now on by subroutine (the labels jsr reached) and by line, afresh, or stop counting; info profile shows them", cmd_profile},
     {"info", "i", false, "info registers|stack|breakpoints|pixel X Y|display|frame|profile", "registers and flags; both stacks; the points with their hits; a screen pixel's cell, byte and palette colour, and with recording on the statement that last wrote it; the displays; the selected frame; the profile's subroutines by inclusive and exclusive statements, and its ten busiest lines", cmd_info},
@@ -1002,7 +1002,8 @@ void cmd_help(const std::string& a)
     for (const command& c : commands)
         say("  %-34s %s\n", c.usage, c.help);
     say("LOC is LINE, FILE:LINE or a label. Going back undoes the machine's state; console output and key events "
-        "are not undone.\n");
+        "are not undone. Going forward again replays the history, then runs on live; a change made in the past "
+        "(set var, jump) drops the recorded future after it.\n");
 }
 
 }  // namespace

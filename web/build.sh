@@ -86,12 +86,11 @@ emcc -O3 "$obj"/machine/*.o -o "$out/machine.js" \
 # zorvik-debug's session, history, expressions and protocol, one request a
 # call. Loaded when the page debugs. The history's watch on memory and the
 # stacks never waits for the page (it only allocates), and saying so keeps
-# Asyncify's bookkeeping out of the loop's writes and pushes; nor does its
-# note of each frame.
+# Asyncify's bookkeeping out of the loop's writes and pushes.
 stale "$out/debug.js" "$obj"/debug/*.o "$web/library.js" "$ZORVIK_ROOT/build/release/run/term.mxf" "$0" &&
 emcc -O3 "$obj"/debug/*.o -o "$out/debug.js" \
     -sASYNCIFY -sASYNCIFY_IMPORTS='["wasi_snapshot_preview1.fd_read","web_wait_frame","web_give_way"]' \
-    -sASYNCIFY_REMOVE='["mem_watch_write*","stack_watch_slot*","screen_watch_refresh*"]' \
+    -sASYNCIFY_REMOVE='["mem_watch_write*","stack_watch_slot*"]' \
     -sMODULARIZE -sEXPORT_NAME=ZorvikDebug -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB \
     -sEXPORTED_FUNCTIONS='["_web_dap_start","_web_dap","_web_stop","_web_key","_web_set_full_speed","_malloc","_free","_fflush"]' \
     -sEXPORTED_RUNTIME_METHODS='["ccall","FS"]' \

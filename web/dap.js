@@ -93,9 +93,3 @@ export function dapOnEvent(callback) {
   listeners.add(callback);
   return () => listeners.delete(callback);
 }
-
-// Stops a running program at its next statement, as pause does, without a
-// request of its own: the run's request answers with a stop.
-export function dapInterrupt() {
-  if (busy && module) module._web_stop();
-}

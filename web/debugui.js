@@ -4,7 +4,7 @@
 // forward and back, and at each stop shows where it is, the registers, the
 // flags, the stacks, memory, the watches and the picture that memory holds.
 import {consoleClear, consoleWrite} from './console.js';
-import {dapInterrupt, dapOnEvent, dapRequest} from './dap.js';
+import {dapOnEvent, dapRequest} from './dap.js';
 import {StateEffect} from '@codemirror/state';
 import {marksBreakpoints, marksCursorLine, marksExtensions, marksSetBreakpoint, marksSetBreakpoints,
         marksShowStop} from './marks.js';
@@ -15,8 +15,9 @@ const SIDE = 255;   // the screen area's columns and rows
 let editor = null;
 let fileName = () => 'program.zvs';
 // The session: the program's path, and whether it runs, stands stopped or
-// has ended; `frameStop` asks for a stop at the next refresh, and
-// `resumeAfter` for a continue once the breakpoints changed while it ran.
+// has ended; `atEnd` while it stands at the end of a recorded run, which
+// only going back leaves; `resumeAfter` asks for a continue once the
+// breakpoints changed while it ran.
 let session = null;
 let placing = false;       // the debugger is moving the gutter's marks itself
 const watches = [];
@@ -48,11 +49,15 @@ function live() {
   return session && session.state !== 'ended';
 }
 
-// The buttons that make sense now.
+const FORWARD = ['d-continue', 'd-step', 'd-next', 'd-finish', 'd-cursor', 'd-frame'];
+const BACK = ['d-back', 'd-back-over', 'd-back-out', 'd-reverse'];
+
+// The buttons that make sense now: at the end of a recorded run, only
+// those that go back.
 function showState(state) {
   const stopped = state === 'stopped', running = state === 'running';
-  for (const id of ['d-continue', 'd-step', 'd-next', 'd-finish', 'd-cursor', 'd-frame', 'd-back', 'd-reverse'])
-    $(id).disabled = !stopped;
+  for (const id of FORWARD) $(id).disabled = !stopped || Boolean(session && session.atEnd);
+  for (const id of BACK) $(id).disabled = !stopped;
   $('d-pause').disabled = !running;
   $('d-stop').disabled = !(stopped || running);
   $('d-controls').hidden = !(stopped || running);
@@ -137,7 +142,7 @@ async function start() {
   if (live()) await debugEnd();
   consoleClear();
   const name = fileName().replace(/[^\w.-]/g, '_') || 'program.zvs';
-  session = {path: `/${name}`, state: 'running', frameStop: false, resumeAfter: false, recording: $('d-record').checked};
+  session = {path: `/${name}`, state: 'running', atEnd: false, resumeAfter: false, recording: $('d-record').checked};
   memory.previous = memory.current = null;
   showState('running');
   say('Starting…');
@@ -180,17 +185,19 @@ function go(command, args = {}) {
 
 async function stopped(body) {
   session.state = 'stopped';
-  session.frameStop = false;
+  session.atEnd = body.reason === 'end';
   if (session.resumeAfter) {
     session.resumeAfter = false;
     await sendBreakpoints().catch((e) => say(e.message));
-    go('continue');
-    return;
+    if (!session.atEnd) {
+      go('continue');
+      return;
+    }
   }
   showState('stopped');
-  const framed = session.framed && body.reason === 'pause';
-  session.framed = false;
-  say(framed ? 'Stopped after the next frame.' : `Stopped: ${body.description || body.reason}.`);
+  if (session.atEnd) say(`The program ended with status ${body.exitCode}. The buttons that go back show how it got there.`);
+  else if (body.description === 'frame') say('Stopped after the next frame.');
+  else say(`Stopped: ${body.description || body.reason}.`);
   await refresh().catch((e) => say(e.message));
 }
 
@@ -204,20 +211,14 @@ function ended() {
 
 dapOnEvent((e) => {
   if (!session) return;
-  if (e.event === 'output') consoleWrite(e.body.output);
+  // The debugger's own notes, such as a change in the past dropping the
+  // recorded future, go to the panel; the program's output to the console.
+  if (e.event === 'output' && e.body.category === 'important') say(`${e.body.output.trim()}.`);
+  else if (e.event === 'output') consoleWrite(e.body.output);
   else if (e.event === 'stopped' && live()) stopped(e.body);
   else if (e.event === 'exited') session.status = e.body.exitCode;
   else if (e.event === 'terminated') ended();
 });
-
-// A refresh was shown: frame by frame stops here.
-export function debugFrameShown() {
-  if (session && session.frameStop && session.state === 'running') {
-    session.frameStop = false;
-    session.framed = true;
-    dapInterrupt();
-  }
-}
 
 // --- The views at a stop ---
 
@@ -465,11 +466,10 @@ export function debugCreate(view, options = {}) {
   $('d-next').addEventListener('click', () => go('next'));
   $('d-finish').addEventListener('click', () => go('stepOut'));
   $('d-cursor').addEventListener('click', () => go('zorvikRunTo', {line: marksCursorLine(editor)}));
-  $('d-frame').addEventListener('click', () => {
-    if (session) session.frameStop = true;
-    go('continue');
-  });
+  $('d-frame').addEventListener('click', () => go('zorvikNextFrame'));
   $('d-back').addEventListener('click', () => go('stepBack'));
+  $('d-back-over').addEventListener('click', () => go('zorvikReverseNext'));
+  $('d-back-out').addEventListener('click', () => go('zorvikReverseFinish'));
   $('d-reverse').addEventListener('click', () => go('reverseContinue'));
   $('d-stop').addEventListener('click', () => debugEnd());
   $('d-watch-form').addEventListener('submit', (e) => {

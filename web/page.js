@@ -7,7 +7,7 @@ import {editorCreate, editorSetText, editorText} from './editor.js';
 import {lspCheck, lspConnect, lspExtensions, lspRequest} from './lsp.js';
 import {hostCodeKnown, hostContinue, hostFrame, hostKey, hostLoad, hostOn, hostOutput, hostRun,
         hostSendLine, hostSetSpeed, hostState, hostStop} from './host.js';
-import {debugCreate, debugEnd, debugFrameShown} from './debugui.js';
+import {debugCreate, debugEnd} from './debugui.js';
 import {shareDecode, shareEncode} from './share.js';
 import {storeLast, storeSaveLast, storeSaveWork, storeWork} from './store.js';
 
@@ -309,7 +309,6 @@ hostOn({
   output: consoleWrite,
   echo: consoleEcho,
   frame() {
-    debugFrameShown();
     if (firstFrame) {
       firstFrame = false;
       performance.mark('zorvik-first-frame');

@@ -1,6 +1,8 @@
 // The debugger in the page is zorvik-debug's own engine: the same requests
 // through window.zorvik.dap and through `zorvik-debug --dap` give the same
-// stops, registers, memory and pixel answers.
+// stops, registers, memory and pixel answers, forward and back, and a point
+// of the run reached by going back then any motion gives what reaching it
+// live does.
 //   node --test web/test/*.test.mjs   (web/test.sh builds what it needs first)
 import {after, before, test} from 'node:test';
 import assert from 'node:assert/strict';
@@ -15,8 +17,9 @@ after(stopBrowser);
 
 // A session of requests; each motion is followed by where it stopped and
 // the registers there. `send` takes a request and gives its response;
-// `next` gives the next stopped or exited event.
-async function session(send, next, launch) {
+// `next` gives the next stopped or exited event; `notes` the adapter's
+// important notes so far.
+async function session(send, next, notes, launch) {
   const seen = [];
   const keep = (what, response) => seen.push([what, response.success, response.body ?? response.message]);
   const where = async (motion, args = {threadId: 1}) => {
@@ -51,7 +54,20 @@ async function session(send, next, launch) {
   keep('evaluate', await send('evaluate', {expression: '[$10] + A', context: 'watch'}));
   keep('no breakpoints', await send('setBreakpoints', {source: {path: launch.program}, breakpoints: []}));
   keep('no labels', await send('setFunctionBreakpoints', {breakpoints: []}));
+  await where('zorvikNextFrame');
+  await where('zorvikRunTo', {line: 16});
+  await where('zorvikReverseFinish');
+  await where('zorvikReverseNext');
+  keep('fork', await send('setVariable', {variablesReference: 1, name: 'X', value: '0'}));
+  seen.push(['notes', notes()]);
+  await where('next');
   await where('continue');
+  await where('zorvikReverseNext');
+  keep('no caller', await send('zorvikReverseFinish', {threadId: 1}));
+  await where('stepBack');
+  await where('continue');
+  keep('terminate', await send('terminate', {}));
+  seen.push(['end', (await next()).event]);
   return seen;
 }
 
@@ -65,6 +81,7 @@ const program = `        lda #$7E
         ldx #0
 loop    inx
         jsr bump
+        int #21
         cpx #3
         bne loop
         brk
@@ -81,7 +98,7 @@ function nativeSession() {
   const adapter = spawn(join(native, 'zorvik-debug'), ['--dap'], {cwd: scratch,
                         env: {...process.env, SDL_VIDEODRIVER: 'dummy'}});
   let buffer = Buffer.alloc(0), seq = 1;
-  const waiting = new Map(), events = [], eventWaiters = [];
+  const waiting = new Map(), events = [], eventWaiters = [], important = [];
   adapter.stdout.on('data', (chunk) => {
     buffer = Buffer.concat([buffer, chunk]);
     for (;;) {
@@ -93,6 +110,7 @@ function nativeSession() {
       buffer = buffer.subarray(end + 4 + length);
       if (message.type === 'response') waiting.get(message.request_seq)?.(message);
       else if (['stopped', 'exited'].includes(message.event)) (eventWaiters.shift() || ((e) => events.push(e)))(message);
+      else if (message.event === 'output' && message.body.category === 'important') important.push(message.body.output);
     }
   });
   const send = (command, args) => new Promise((resolve) => {
@@ -101,19 +119,20 @@ function nativeSession() {
     adapter.stdin.write(`Content-Length: ${Buffer.byteLength(message)}\r\n\r\n${message}`);
   });
   const next = () => (events.length ? Promise.resolve(events.shift()) : new Promise((r) => eventWaiters.push(r)));
-  return session(send, next, {program: path, cwd: scratch}).finally(() => adapter.kill());
+  return session(send, next, () => [...important], {program: path, cwd: scratch}).finally(() => adapter.kill());
 }
 
 async function pageSession(p) {
   return p.evaluate(async (launch) => {
-    const events = [], waiters = [];
+    const events = [], waiters = [], important = [];
     window.zorvik.onDapEvent((e) => {
       if (['stopped', 'exited'].includes(e.event)) (waiters.shift() || ((x) => events.push(x)))(e);
+      else if (e.event === 'output' && e.body.category === 'important') important.push(e.body.output);
     });
     const send = (command, args) => window.zorvik.dap({command, arguments: args});
     const next = () => (events.length ? Promise.resolve(events.shift()) : new Promise((r) => waiters.push(r)));
     // The page runs the session's own copy: the test's text is a string.
-    return (0, eval)(`(${window.sessionSource})`)(send, next, launch);
+    return (0, eval)(`(${window.sessionSource})`)(send, next, () => [...important], launch);
   }, {program: '/work/session.zvs', source: program});
 }
 
@@ -126,6 +145,65 @@ test('a debugging session in the page stops, steps and answers as zorvik-debug -
   const plain = (seen) => JSON.parse(JSON.stringify(seen).replaceAll(join(scratch, 'session.zvs'), '/work/session.zvs'));
   assert.deepEqual(got, plain(expected));
   assert.ok(expected.some(([what, reason]) => what === 'stepBack' && reason === 'step'));
+  assert.ok(expected.some(([what, reason]) => what === 'zorvikReverseFinish' && reason === 'step'));
+  assert.ok(expected.some(([what, reason]) => what === 'continue' && reason === 'end'));
+  // Run to a line stopped in the history, where writeMemory forked; the
+  // setVariable after going back forked again.
+  assert.deepEqual(expected.find(([what]) => what === 'notes'), ['notes', Array(2).fill('the history after this statement is dropped\n')]);
+  await p.close();
+});
+
+// Points of the run reached in the page by stepping from the start, and by
+// going back from two and five statements later, which leaves a call half
+// or wholly in the history; then each motion: the same stop, registers,
+// flags, stacks, memory and picture.
+test('in the page, going back then any motion gives what the live run gives', async () => {
+  const p = await openPage(origin);
+  const differences = await p.evaluate(async (source) => {
+    const events = [], waiters = [];
+    window.zorvik.onDapEvent((e) => {
+      if (e.event === 'stopped' || e.event === 'exited') (waiters.shift() || ((x) => events.push(x)))(e);
+    });
+    const send = async (command, args = {}) => window.zorvik.dap({command, arguments: {threadId: 1, ...args}});
+    const next = () => (events.length ? Promise.resolve(events.shift()) : new Promise((r) => waiters.push(r)));
+    const go = async (command, args) => {
+      const r = await send(command, args);
+      return r.success ? (await next()).body : {refused: r.message};
+    };
+    const state = async (stop) => {
+      const look = async (ref) => (await send('variables', {variablesReference: ref})).body.variables.map((v) => v.value);
+      const frames = (await send('stackTrace')).body.stackFrames.map((f) => `${f.name} @${f.line}`);
+      const memory = (await send('readMemory', {memoryReference: '0x0', count: 64})).body.data;
+      let screen = 0;  // a hash: a difference shows, not the whole picture
+      for (const c of (await send('zorvikScreen')).body.data) screen = (screen * 31 + c.charCodeAt(0)) >>> 0;
+      return JSON.stringify([stop, frames, await look(1), await look(2), await look(3), memory, screen]);
+    };
+    const motions = [['stepIn'], ['next'], ['stepOut'], ['continue'], ['zorvikNextFrame'], ['zorvikRunTo', {line: 15}],
+                     ['stepBack'], ['zorvikReverseNext'], ['zorvikReverseFinish'], ['reverseContinue']];
+    await send('initialize', {adapterID: 'zorvik'});
+    await send('launch', {program: 'points.zvs', source, record: true, stopOnEntry: true});
+    await send('setBreakpoints', {source: {path: '/points.zvs'}, breakpoints: [{line: 11}]});
+    await send('configurationDone');
+    await next();
+    const differences = [];
+    for (const at of [8, 17, 22]) {
+      for (const [command, args] of motions) {
+        const seen = [];
+        for (const later of [0, 2, 5]) {
+          await send('restart');
+          await next();
+          for (let i = 0; i < at + later; i++) await go('stepIn');
+          for (let i = 0; i < later; i++) await go('stepBack');
+          seen.push(await state(await go(command, args)));
+        }
+        for (const back of seen.slice(1))
+          if (back !== seen[0]) differences.push({at, command, live: seen[0], back});
+      }
+    }
+    await send('terminate');
+    return differences;
+  }, program);
+  assert.deepEqual(differences, []);
   await p.close();
 });
 
@@ -169,6 +247,34 @@ test('the debugger panel: a gutter breakpoint, Step, a register, and back to the
   await p.click('#d-pixel-back');
   await stoppedAt('int #22');
   await p.waitForFunction(() => document.querySelector('#d-screen').getContext('2d').getImageData(3, 4, 1, 1).data[0] === 0);
+
+  // A change there forks the run, and the panel says so.
+  await p.fill('#d-registers tr:nth-child(1) input', '$3c');
+  await p.press('#d-registers tr:nth-child(1) input', 'Enter');
+  await p.waitForFunction(() => document.querySelector('#d-status').textContent ===
+                          'the history after this statement is dropped.');
+  // Run to the end: the session stays there, with only the buttons that go back.
+  for (let i = 0; i < 5 && !/ended/.test(await p.textContent('#d-status')); i++) {
+    await p.click('#d-continue');
+    await p.waitForFunction(() => !document.body.classList.contains('debug-running') &&
+                            !/Running/.test(document.querySelector('#d-status').textContent));
+  }
+  assert.match(await p.textContent('#d-status'), /The program ended with status 0/);
+  const enabled = (ids) => p.evaluate((list) => list.map((id) => !document.getElementById(id).disabled), ids);
+  assert.deepEqual(await enabled(['d-back', 'd-back-over', 'd-back-out', 'd-reverse', 'd-stop']), [true, true, true, true, true]);
+  assert.deepEqual(await enabled(['d-continue', 'd-step', 'd-next', 'd-finish', 'd-cursor', 'd-frame']),
+                   [false, false, false, false, false, false]);
+  // Back from the end into the last call, out to its caller, over a statement.
+  for (let i = 0; i < 5; i++) {
+    await p.click('#d-back');
+    await p.waitForFunction(() => !document.body.classList.contains('debug-running'));
+  }
+  await stoppedAt('rts');
+  await p.click('#d-back-out');
+  await stoppedAt('jsr bump');
+  await p.click('#d-back-over');
+  await stoppedAt('inx');
+  assert.equal(await p.locator('#d-stack li').count(), 1);
   await p.click('#d-stop');
   await p.waitForSelector('#d-controls', {state: 'hidden'});
 
