@@ -818,8 +818,8 @@ bool leaving = false;
 void on_terminate(const json& r)
 {
     respond(r);
-    if (dbg.ended)
-        event("exited", {{"exitCode", dbg.status}});  // an end kept for going back
+    if (dbg.ended && end_kept())
+        event("exited", {{"exitCode", dbg.status}});  // the end was a stop: the exit comes now
     event("terminated");
 }
 
