@@ -289,9 +289,11 @@ void on_launch(const json& r)
     }
     stop_on_entry = a.value("stopOnEntry", false);
     // A launch starts afresh: where the adapter outlives a session (the
-    // page's does), no point or history of the last session stays.
+    // page's does), no point or history of the last session stays, and the
+    // first point is number 1 again.
     while (!dbg.points.empty())
         dbg_delete_point(dbg.points.size() - 1);
+    dbg.next_number = 1;
     history_stop();
     if (a.value("record", false))
         history_start(history_limit);

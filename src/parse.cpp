@@ -162,8 +162,17 @@ static void do_ldm(const token_cell* c)
 // Passes of the interpreter loop, counted only in the benchmark build.
 static uint64_t passes_run = 0;
 #define COUNT_PASS() passes_run++
+#elif defined(ZORVIK_WEB)
+// The page tells how many statements a run has run so far: the loop counts
+// them in its local `statements` and writes the count out to run_statements
+// where it gives way and where it returns.
+#define COUNT_PASS() (statements += c->code.op != OP_PASS)
+#define TELLS_STATEMENTS true
 #else
 #define COUNT_PASS() ((void)0)
+#endif
+#ifndef TELLS_STATEMENTS
+#define TELLS_STATEMENTS false
 #endif
 
 // The interpreter loop over the decoded cells. The cursor lives in the
@@ -201,6 +210,17 @@ static uint64_t passes_run = 0;
         c = (to_cell); \
         next_pass;    \
     } while (0)
+#ifdef ZORVIK_WEB
+#define GIVE_WAY()                     \
+    do {                               \
+        if (--yield_countdown < 0) {   \
+            run_statements = statements; \
+            yield_slice();             \
+        }                              \
+    } while (0)
+#else
+#define GIVE_WAY() ((void)0)
+#endif
 // A step that may close a loop (a taken branch, a jump, a call, a return, a
 // service call) also ends the run when a signal has asked for it or the
 // budget is spent. On a host that shares its thread, it is also where the
@@ -211,7 +231,7 @@ static uint64_t passes_run = 0;
         if (mode == LOOP_COUNTING)             \
             counts[c->number].taken++;         \
         c = to_;                               \
-        YIELD_POINT();                         \
+        GIVE_WAY();                            \
         if (halt_signal || --budget < 0) {     \
             run_budget_spent = budget < 0;     \
             return returned(RUN_HALTED, c);    \
@@ -291,7 +311,8 @@ static inline token_cell* run_ends(run_return why, token_cell* c)
     return c;
 }
 // Every way out of the loop: a counting run's total goes back first.
-#define returned(why, cell) (mode == LOOP_COUNTING ? (void)(run_statements = statements) : (void)0, run_ends(why, cell))
+#define returned(why, cell) \
+    (mode == LOOP_COUNTING || TELLS_STATEMENTS ? (void)(run_statements = statements) : (void)0, run_ends(why, cell))
 
 // Runs from c. With `resume`, a trap on c itself lets c's own op run, and
 // the hook is not asked about c.

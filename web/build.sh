@@ -78,7 +78,7 @@ stale "$out/machine.js" "$obj"/machine/*.o "$web/library.js" "$ZORVIK_ROOT/build
 emcc -O3 "$obj"/machine/*.o -o "$out/machine.js" \
     -sASYNCIFY -sASYNCIFY_IMPORTS='["wasi_snapshot_preview1.fd_read","web_wait_frame","web_give_way"]' \
     -sMODULARIZE -sEXPORT_NAME=ZorvikMachine -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB \
-    -sEXPORTED_FUNCTIONS='["_web_run","_web_stop","_web_key","_web_set_full_speed","_malloc","_free","_fflush"]' \
+    -sEXPORTED_FUNCTIONS='["_web_run","_web_stop","_web_key","_web_set_full_speed","_web_statements","_web_frames","_malloc","_free","_fflush"]' \
     -sEXPORTED_RUNTIME_METHODS='["ccall","FS"]' \
     --js-library "$web/library.js" \
     --embed-file "$ZORVIK_ROOT/build/release/run/term.mxf@/term.mxf"

@@ -4,16 +4,19 @@
 // forward and back, and at each stop shows where it is, the registers, the
 // flags, the stacks, memory, the watches and the picture that memory holds.
 import {consoleClear, consoleWrite} from './console.js';
+import {hostClear} from './host.js';
 import {dapOnEvent, dapRequest} from './dap.js';
 import {StateEffect} from '@codemirror/state';
 import {marksBreakpoints, marksCursorLine, marksExtensions, marksSetBreakpoint, marksSetBreakpoints,
-        marksShowStop} from './marks.js';
+        marksShowStop, marksToggle} from './marks.js';
+import {editorOnLineNumber} from './editor.js';
 
 const $ = (id) => document.getElementById(id);
 const SIDE = 255;   // the screen area's columns and rows
 
 let editor = null;
 let fileName = () => 'program.zvs';
+let onStart = () => {};
 // The session: the program's path, and whether it runs, stands stopped or
 // has ended; `atEnd` while it stands at the end of a recorded run, which
 // only going back leaves; `resumeAfter` asks for a continue once the
@@ -62,10 +65,26 @@ function showState(state) {
   $('d-stop').disabled = !(stopped || running);
   $('d-controls').hidden = !(stopped || running);
   $('debugger').hidden = !session;
+  document.body.classList.toggle('debugging', Boolean(session));
   document.body.classList.toggle('debug-running', running);
 }
 
 // --- Breakpoints ---
+
+// Each breakpoint has a number of its own, which stays as the text around
+// it is edited: the first of a session is 1, as the native adapter counts.
+// The adapter's ids come back with each setBreakpoints; a stop names the
+// page's number.
+let nextNumber = 1;
+let numberOfId = new Map();
+
+// A session numbers the breakpoints afresh from 1, in line order.
+function numberBreakpoints() {
+  nextNumber = 1;
+  placing = true;
+  marksSetBreakpoints(editor, marksBreakpoints(editor).map((p) => ({...p, number: nextNumber++})));
+  placing = false;
+}
 
 // The gutter's breakpoints go to the debugger, which says where each lands
 // by its own rules; the marks move there.
@@ -76,6 +95,7 @@ async function sendBreakpoints() {
     breakpoints: list.map((p) => ({line: p.line, condition: p.condition || undefined,
                                    hitCondition: p.hitCondition || undefined, logMessage: p.logMessage || undefined})),
   });
+  numberOfId = new Map(list.map((p, i) => [body.breakpoints[i]?.id, p.number]));
   const placed = list.map((p, i) => {
     const b = body.breakpoints[i] || {};
     const {message, verified, ...point} = p;
@@ -106,7 +126,7 @@ function showBreakpoints() {
     if (p.verified === false) item.className = 'unverified';
     const where = document.createElement('button');
     where.className = 'link';
-    where.textContent = `line ${p.line}`;
+    where.textContent = `${p.number ?? ''} line ${p.line}`.trim();
     where.title = p.message || 'Show the line';
     where.addEventListener('click', () => showLine(p.line));
     item.append(where);
@@ -144,11 +164,18 @@ async function start() {
   const name = fileName().replace(/[^\w.-]/g, '_') || 'program.zvs';
   session = {path: `/${name}`, state: 'running', atEnd: false, resumeAfter: false, recording: $('d-record').checked};
   memory.previous = memory.current = null;
+  onStart();
+  // Nothing of the last run or session stays: its screen, its status, its panels.
+  hostClear();
+  $('status').textContent = '';
+  for (const id of ['d-stack', 'd-registers', 'd-flags', 'd-stacks', 'd-memory', 'd-pixel']) $(id).textContent = '';
+  $('d-screen').getContext('2d').clearRect(0, 0, SIDE, SIDE);
   showState('running');
   say('Starting…');
   try {
     await ask('initialize', {adapterID: 'zorvik', linesStartAt1: true, supportsMemoryReferences: true});
     await ask('launch', {program: name, source: editor.state.doc.toString(), record: $('d-record').checked});
+    numberBreakpoints();
     await sendBreakpoints();
   } catch (e) {
     say(e.message);
@@ -172,8 +199,10 @@ export async function debugEnd() {
 function go(command, args = {}) {
   if (!live()) return;
   session.state = 'running';
+  session.command = command;
   showState('running');
   say('Running.');
+  $('screen').focus();  // the program's keys keep working
   ask(command, {threadId: 1, ...args}).catch((e) => {
     say(e.message);
     if (live()) {
@@ -197,8 +226,18 @@ async function stopped(body) {
   showState('stopped');
   if (session.atEnd) say(`The program ended with status ${body.exitCode}. The buttons that go back show how it got there.`);
   else if (body.description === 'frame') say('Stopped after the next frame.');
-  else say(`Stopped: ${body.description || body.reason}.`);
+  else say(`Stopped: ${stopText(body)}.`);
   await refresh().catch((e) => say(e.message));
+}
+
+// A stop as the page words it: its own breakpoint numbers, and run to
+// cursor by that name.
+function stopText(body) {
+  const hit = body.hitBreakpointIds?.[0];
+  if (body.reason === 'breakpoint' && numberOfId.has(hit))
+    return (body.description || '').replace(/\d+$/, numberOfId.get(hit));
+  if (body.description === 'until' && session.command === 'zorvikRunTo') return 'run to cursor';
+  return body.description || body.reason;
 }
 
 function ended() {
@@ -447,9 +486,16 @@ async function showPixel(x, y) {
   out.append(back);
 }
 
+// The pixel under the pointer. The browser paints a canvas from the device
+// pixel its box's corner rounds to, so a box at a fractional place is
+// measured from there.
 function pixelAt(canvas, e, width, height) {
-  const box = canvas.getBoundingClientRect();
-  return [Math.floor((e.clientX - box.left) / box.width * width), Math.floor((e.clientY - box.top) / box.height * height)];
+  const box = canvas.getBoundingClientRect(), d = devicePixelRatio || 1;
+  const snap = (v) => Math.round(v * d) / d;
+  const left = snap(box.left), top = snap(box.top);
+  const x = Math.floor((e.clientX - left) / (snap(box.right) - left) * width);
+  const y = Math.floor((e.clientY - top) / (snap(box.bottom) - top) * height);
+  return [Math.min(Math.max(x, 0), width - 1), Math.min(Math.max(y, 0), height - 1)];
 }
 
 // --- Wiring ---
@@ -457,8 +503,11 @@ function pixelAt(canvas, e, width, height) {
 // `options.name()` gives the file name that stack frames show.
 export function debugCreate(view, options = {}) {
   editor = view;
-  editor.dispatch({effects: StateEffect.appendConfig.of(marksExtensions(breakpointsChanged))});
+  editor.dispatch({effects: StateEffect.appendConfig.of(marksExtensions(breakpointsChanged,
+                                                                        () => ({number: nextNumber++})))});
+  editorOnLineNumber(marksToggle);
   if (options.name) fileName = options.name;
+  if (options.onStart) onStart = options.onStart;
   $('debug').addEventListener('click', () => start());
   $('d-pause').addEventListener('click', () => ask('pause').catch(() => {}));
   $('d-continue').addEventListener('click', () => go('continue'));

@@ -44,7 +44,36 @@ const style = HighlightStyle.define([
   {tag: tags.variableName, color: '#24292e'},
 ]);
 
-// Creates the editor in `parent`. `onChange` hears every edit; `extensions`
+// Whether an update is a paste over the whole of a program that was not
+// empty.
+function pastedOverAll(u) {
+  const length = u.startState.doc.length;
+  return length > 0 && u.transactions.some((tr) => {
+    if (!tr.isUserEvent('input.paste')) return false;
+    let all = false;
+    tr.changes.iterChangedRanges((fromA, toA) => { all ||= fromA === 0 && toA === length; });
+    return all;
+  });
+}
+
+// A click on a line number: `onLineNumber(view, line)`, when it is set.
+let onLineNumber = null;
+export function editorOnLineNumber(handler) {
+  onLineNumber = handler;
+}
+
+const numbers = lineNumbers({
+  domEventHandlers: {
+    mousedown(view, block) {
+      if (!onLineNumber) return false;
+      onLineNumber(view, view.state.doc.lineAt(block.from).number);
+      return true;
+    },
+  },
+});
+
+// Creates the editor in `parent`. `onChange` hears every edit, and whether
+// it pasted over the whole program; `extensions`
 // are added as they come (the language server's, the debugger's gutter and
 // marks). The gutter shows the diagnostics that an extension sets.
 export function editorCreate(parent, {text, onChange, extensions = []}) {
@@ -53,12 +82,12 @@ export function editorCreate(parent, {text, onChange, extensions = []}) {
     state: EditorState.create({
       doc: text,
       extensions: [
-        lineNumbers(), history(), drawSelection(), highlightActiveLine(),
+        numbers, history(), drawSelection(), highlightActiveLine(),
         keymap.of([...searchKeymap, ...defaultKeymap, ...historyKeymap, indentWithTab]),
         search({top: true}), highlightSelectionMatches(),
         zvsLanguage(new Set(machineMnemonics)), syntaxHighlighting(style),
         lintGutter(),
-        EditorView.updateListener.of((u) => { if (u.docChanged && onChange) onChange(); }),
+        EditorView.updateListener.of((u) => { if (u.docChanged && onChange) onChange(pastedOverAll(u)); }),
         extensions,
       ],
     }),

@@ -12,6 +12,7 @@
 #include "display.h"
 #include "halt.h"
 #include "main.h"
+#include "parse.h"
 #include "web.h"
 
 bool web_full_speed = false;
@@ -33,6 +34,7 @@ EMSCRIPTEN_KEEPALIVE int web_run(int debug, int full_speed, int frame_limit)
     web_full_speed = full_speed != 0;
     web_frame_limit = frame_limit > 0 ? frame_limit : 0;
     web_frames_shown = 0;
+    run_statements = 0;
     // A run starts with nothing left of the last one's console input and
     // key events, as a new process would; then the page's keys for the
     // start go in.
@@ -48,6 +50,18 @@ EMSCRIPTEN_KEEPALIVE int web_run(int debug, int full_speed, int frame_limit)
     fflush(stdout);
     fflush(stderr);
     return status;
+}
+
+// The run's progress so far, for the page's status: statements run, and
+// frames shown.
+EMSCRIPTEN_KEEPALIVE double web_statements()
+{
+    return (double)run_statements;
+}
+
+EMSCRIPTEN_KEEPALIVE double web_frames()
+{
+    return (double)web_frames_shown;
 }
 
 // Stop: ends the run as an interrupt does, at the machine's next check.

@@ -219,9 +219,11 @@ function showOutput() {
 
 
 // Loads the machine once; `canvas` shows its frames.
-function moduleOptions(stdout) {
+// `owns()` says whether the module owns the screen now: a frame that a
+// stopping run shows after the debugger took over is not shown.
+function moduleOptions(stdout, owns) {
   return {
-    host,
+    host: {...host, present: (...frame) => { if (owns()) host.present(...frame); }},
     canvas: document.createElement('canvas'),  // SDL's own, never drawn: see library.js
     keyboardListeningElement: document.createElement('div'),  // keys come through hostKey
     stdin: () => null,
@@ -235,7 +237,8 @@ function moduleOptions(stdout) {
 export function hostLoad(canvas) {
   view = canvas.getContext('2d');
   if (!loading) {
-    loading = globalThis.ZorvikMachine(moduleOptions(writeOut)).then((m) => { machine = m; keysTo = m; return m; });
+    loading = globalThis.ZorvikMachine(moduleOptions(writeOut, () => keysTo === machine))
+      .then((m) => { machine = m; keysTo = m; return m; });
   }
   return loading;
 }
@@ -254,7 +257,9 @@ export async function hostLoadDebugger(message, stdout) {
     });
   }
   host.dapMessage = message;
-  return globalThis.ZorvikDebug(moduleOptions(stdout));
+  let module = null;
+  module = await globalThis.ZorvikDebug(moduleOptions(stdout, () => keysTo === module));
+  return module;
 }
 
 // The debugger's module is about to run: the machine's run ends, and keys
@@ -305,11 +310,10 @@ async function runNow(source, options) {
   decoder = new TextDecoder();
   run.keys = options.keys || [];
   keysTo = machine;
-  lastFrame = null;
   pace.started = false;
   emit('reset');
   // Each run opens a new window, black until its first frame.
-  view.fillRect(0, 0, view.canvas.width, view.canvas.height);
+  hostClear();
   setState('running');
   let status;
   try {
@@ -397,6 +401,18 @@ export function hostState() {
 
 export function hostOutput() {
   return outputText();
+}
+
+// The last run's statements and frames so far, or null before any.
+export function hostProgress() {
+  if (!machine || keysTo !== machine) return null;
+  return {statements: machine._web_statements(), frames: machine._web_frames()};
+}
+
+// A new session's screen: black, as a new window is.
+export function hostClear() {
+  lastFrame = null;
+  if (view) view.fillRect(0, 0, view.canvas.width, view.canvas.height);
 }
 
 export function hostFrame() {

@@ -78,9 +78,25 @@ const current = StateField.define({
   provide: (f) => EditorView.decorations.from(f),
 });
 
+// Sets or clears the breakpoint of the line that starts at `from`; a new
+// one is `create()`.
+let create = () => ({});
+function toggle(view, from) {
+  let has = false;
+  view.state.field(points).between(from, from, () => { has = true; });
+  view.dispatch({effects: setPoint.of({from, point: has ? null : create()})});
+}
+
+// The same for line `line`, as a click on its number does.
+export function marksToggle(view, line) {
+  if (line >= 1 && line <= view.state.doc.lines) toggle(view, view.state.doc.line(line).from);
+}
+
 // The editor's debugger marks; `onChange` hears every change of the
-// breakpoints, from a click or an edit that moved or merged them.
-export function marksExtensions(onChange) {
+// breakpoints, from a click or an edit that moved or merged them, and
+// `newPoint()` gives a new breakpoint its first values.
+export function marksExtensions(onChange, newPoint) {
+  if (newPoint) create = newPoint;
   return [
     points, current,
     gutter({
@@ -89,10 +105,7 @@ export function marksExtensions(onChange) {
       initialSpacer: () => new SpacerMarker(),
       domEventHandlers: {
         mousedown(view, block) {
-          const set = view.state.field(points);
-          let has = false;
-          set.between(block.from, block.from, () => { has = true; });
-          view.dispatch({effects: setPoint.of({from: block.from, point: has ? null : {}})});
+          toggle(view, block.from);
           return true;
         },
       },

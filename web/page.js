@@ -5,11 +5,12 @@ import {consoleClear, consoleCreate, consoleEcho, consoleText, consoleWrite} fro
 import {dapOnEvent, dapRequest} from './dap.js';
 import {editorCreate, editorSetText, editorText} from './editor.js';
 import {lspCheck, lspConnect, lspExtensions, lspRequest} from './lsp.js';
-import {hostCodeKnown, hostContinue, hostFrame, hostKey, hostLoad, hostOn, hostOutput, hostRun,
-        hostSendLine, hostSetSpeed, hostState, hostStop} from './host.js';
+import {hostCodeKnown, hostContinue, hostFrame, hostKey, hostLoad, hostOn, hostOutput, hostProgress,
+        hostRun, hostSendLine, hostSetSpeed, hostState, hostStop} from './host.js';
 import {debugCreate, debugEnd} from './debugui.js';
 import {shareDecode, shareEncode} from './share.js';
-import {storeLast, storeSaveLast, storeSaveWork, storeWork} from './store.js';
+import {storeHeldElsewhere, storeHold, storeNewId, storeOnOtherTab, storeProgram, storeReady, storeRecent, storeSave,
+        storeSetTabProgram, storeTabProgram} from './store.js';
 
 const $ = (id) => document.getElementById(id);
 
@@ -21,85 +22,190 @@ const LINK_LIMIT = 512 * 1024;
 // Keys the screen leaves to the browser: Tab and Shift+Tab move the focus
 // on, and these are reload, the address bar, full screen and the tools.
 const BROWSER_KEYS = new Set(['Tab', 'F5', 'F6', 'F11', 'F12']);
+// Keys that would scroll the page: while the screen has the focus they are
+// the program's, or nobody's.
+const SCROLL_KEYS = new Set(['Space', 'ArrowUp', 'ArrowDown', 'ArrowLeft', 'ArrowRight', 'PageUp', 'PageDown', 'Home',
+                             'End']);
 
 let editor = null;
-// What the editor holds: its file name, whether the user changed it since
-// it was opened, downloaded or shared, and the link it came from.
-let work = {name: 'default.zvs', changed: false, link: ''};
+// What the editor holds: one of the user's programs (store.js), `id` its
+// key; `kept` once it is in the browser's storage (an example or a file
+// is, from its first edit on); `changed` while it has changes that were
+// not downloaded or shared; `link`, the share link it came from.
+let work = {id: '', name: '', changed: false, kept: false, link: ''};
 let settingText = false;
 let firstFrame = true;
+// Another tab wrote this program while it is open here: nothing is saved
+// over that until the user chooses.
+let clash = null;
 
-function say(text, isError, action) {
+// A message above the page: one that only informs fades after a while; an
+// error stays until the user's next action; one with choices, until one
+// is taken.
+let fading = 0;
+function say(text, isError, ...actions) {
   const bar = $('message');
+  clearTimeout(fading);
   bar.textContent = text;
   bar.className = isError ? 'error' : '';
   bar.hidden = !text;
-  if (action) {
+  for (const action of actions) {
     const button = document.createElement('button');
     button.textContent = action.label;
-    button.addEventListener('click', action.run);
+    button.addEventListener('click', () => { say(''); action.run(); });
     bar.append(' ', button);
   }
+  if (text && !isError && !actions.length) fading = setTimeout(() => say(''), 6000);
+}
+
+// The user's next action ends an error's message.
+function actionTaken(e) {
+  const bar = $('message');
+  if (bar.className === 'error' && !bar.contains(e.target)) say('');
 }
 
 function debugMode() {
   return $('overlay').checked ? 2 : $('trace').checked ? 1 : 0;
 }
 
-// --- The user's work ---
+// --- The user's programs ---
+
+// A name for a program without one, that no kept program has.
+function untitledName() {
+  const taken = new Set(storeRecent().map((p) => p.name));
+  taken.add(work.name);
+  for (let n = 1; ; n++) {
+    const name = n === 1 ? 'untitled.zvs' : `untitled-${n}.zvs`;
+    if (!taken.has(name)) return name;
+  }
+}
+
+// A name as a file can have it: no folders, and .zvs at the end.
+function cleanName(text) {
+  const name = text.trim().replace(/[\\/:*?"<>|\u0000-\u001f]+/g, '_');
+  if (!name) return untitledName();
+  return /\.zvs$/i.test(name) ? name : `${name}.zvs`;
+}
 
 let saveTimer = 0;
 let told = false;
 function saveNow() {
   clearTimeout(saveTimer);
   saveTimer = 0;
-  if (!editor) return;
-  if (storeSaveWork({...work, text: editorText(editor)})) return;
+  if (!editor || (!work.kept && !work.changed)) return;
+  if (clash) {
+    // Closing with a choice still open: this tab's text becomes a copy.
+    if (document.visibilityState === 'hidden') keepAsCopy();
+    return;
+  }
+  if (storeSave({id: work.id, name: work.name, text: editorText(editor), changed: work.changed, link: work.link})) {
+    work.kept = true;
+    showRecent();
+    return;
+  }
   if (!told) say('This program is too large to keep in the browser: Download keeps it.', true);
   told = true;
 }
 
-function edited() {
+function edited(paste) {
   if (settingText) return;
+  // A paste over the whole program is a new program: the old one stays kept.
+  if (paste && work.kept && work.changed) {
+    saveTimer && saveNow();
+    const old = work.name;
+    become({id: storeNewId(), name: untitledName(), changed: true, kept: false, link: ''});
+    say(`The paste is a new program, ${work.name}; ${old} is kept under Recent.`);
+  }
   work.changed = true;
   if (!saveTimer) saveTimer = setTimeout(saveNow, 300);
 }
 
-function showLast() {
-  const last = storeLast();
-  const item = $('examples').querySelector('option[value="last"]');
-  item.hidden = !last;
-  if (last) item.textContent = `Your last program (${last.name})`;
+// The editor's program is `program` from now on.
+function become(program) {
+  work = program;
+  clash = null;
+  storeSetTabProgram(work.id);
+  storeHold(work.id);
+  $('name').value = work.name;
+  showRecent();
 }
 
-// The editor takes `text`; a program the user changed and has not saved
-// becomes the last program, one choice away in the examples' menu.
+// The editor takes `text` as a program of its own; the one it held stays
+// kept.
 function replaceProgram(text, name, link = '') {
-  const current = editorText(editor);
-  if (work.changed && current !== text) {
-    storeSaveLast({...work, text: current});
-    showLast();
-    say('Your program is kept: Examples → “Your last program” brings it back.');
-  }
+  saveNow();
   settingText = true;
   editorSetText(editor, text);
   settingText = false;
-  work = {name, changed: false, link};
+  become({id: storeNewId(), name, changed: false, kept: false, link});
+}
+
+function newProgram() {
+  replaceProgram('', untitledName());
+  editor.focus();
+}
+
+async function openKept(id) {
+  const p = storeProgram(id);
+  if (!p) return;
+  saveNow();
+  settingText = true;
+  editorSetText(editor, p.text);
+  settingText = false;
+  become({id: p.id, name: p.name, changed: !!p.changed, kept: true, link: p.link || ''});
+  if ((await storeHeldElsewhere()).has(p.id))
+    say(`${p.name} is open in another tab too: a change there is shown here before anything is saved over it.`);
+}
+
+function rename() {
+  const name = cleanName($('name').value);
+  $('name').value = name;
+  if (name === work.name) return;
+  work.name = name;
+  if (work.kept) saveNow();
+}
+
+// This tab's text goes on as a program of its own.
+function keepAsCopy() {
+  const name = work.name.replace(/(-copy(-\d+)?)?\.zvs$/i, '') + '-copy.zvs';
+  clash = null;
+  become({...work, id: storeNewId(), name, kept: false, changed: true});
   saveNow();
 }
 
-function restoreLast() {
-  const last = storeLast();
-  if (!last) return;
-  const current = {...work, text: editorText(editor)};
-  settingText = true;
-  editorSetText(editor, last.text);
-  settingText = false;
-  work = {name: last.name, changed: true, link: ''};
-  if (current.changed && current.text !== last.text) storeSaveLast(current);
-  else localStorage.removeItem('zorvik.last');
-  showLast();
-  saveNow();
+// Another tab changed the program this one holds: the user chooses.
+function otherTabWrote(p) {
+  showRecent();
+  if (p.id !== work.id || p.text === editorText(editor)) return;
+  clash = p;
+  say(`${p.name} was changed in another tab.`, false,
+      {label: 'Show that version', run: () => {
+        settingText = true;
+        editorSetText(editor, clash.text);
+        settingText = false;
+        work = {...work, name: clash.name, changed: !!clash.changed, link: clash.link || ''};
+        $('name').value = work.name;
+        clash = null;
+      }},
+      {label: 'Keep this one as a copy', run: keepAsCopy});
+}
+
+// How long ago, in words.
+function ago(time) {
+  const s = Math.max(0, Math.round((Date.now() - time) / 1000));
+  if (s < 60) return 'just now';
+  if (s < 3600) return `${Math.round(s / 60)} min ago`;
+  if (s < 86400) return `${Math.round(s / 3600)} h ago`;
+  return new Date(time).toLocaleDateString();
+}
+
+// The recent programs, in the examples' menu: the ten last changed.
+function showRecent() {
+  const group = $('recent');
+  group.textContent = '';
+  const recent = storeRecent().filter((p) => p.id !== work.id).slice(0, 10);
+  for (const p of recent) group.append(new Option(`${p.name} — ${ago(p.savedAt)}`, `recent:${p.id}`));
+  group.hidden = !recent.length;
 }
 
 // --- Running ---
@@ -107,14 +213,34 @@ function restoreLast() {
 // The status line speaks of the latest run only. A run the user starts
 // gives the screen the keys.
 let runs = 0;
+let progressTimer = 0;
+
+// "12 frames, 3,456 statements" so far, or null before the machine runs.
+function progressText() {
+  const p = hostProgress();
+  if (!p) return null;
+  const plural = (n, word) => `${n.toLocaleString('en')} ${word}${n === 1 ? '' : 's'}`;
+  return `${plural(p.frames, 'frame')}, ${plural(p.statements, 'statement')}`;
+}
+
 async function runEditor(focus = true) {
   const mine = ++runs;
-  $('status').textContent = '';
+  $('status').textContent = 'Starting…';
   debugEnd();
   const running = hostRun(editorText(editor), {debug: debugMode(), fullSpeed: $('speed').value === '0'});
   if (focus) $('screen').focus();
+  // While it runs, the status says so, a few times a second.
+  clearInterval(progressTimer);
+  progressTimer = setInterval(() => {
+    const text = progressText();
+    if (mine === runs && text && hostState() !== 'ended')
+      $('status').textContent = hostState() === 'waiting-input' ? `Waiting for input: ${text}.` : `Running: ${text}.`;
+  }, 250);
   const {status} = await running;
-  if (mine === runs) $('status').textContent = status === 130 ? 'Stopped.' : `Ended with status ${status}.`;
+  if (mine !== runs) return;
+  clearInterval(progressTimer);
+  const text = progressText();
+  $('status').textContent = (status === 130 ? 'Stopped' : `Ended with status ${status}`) + (text ? `: ${text}.` : '.');
 }
 
 // The screen fills the width it has: enlarged by a whole factor, or on a
@@ -209,6 +335,7 @@ function wireScreen() {
   canvas.addEventListener('mousedown', () => canvas.focus());
   canvas.addEventListener('keydown', (e) => {
     const shortcut = (e.ctrlKey || e.metaKey || e.altKey) && !/^(Control|Alt|Meta|Shift)/.test(e.code);
+    if (SCROLL_KEYS.has(e.code) && !shortcut) e.preventDefault();
     if (!hostCodeKnown(e.code) || BROWSER_KEYS.has(e.code) || shortcut) return;
     e.preventDefault();
     if (e.repeat) return;
@@ -247,12 +374,15 @@ function wireScreen() {
 
 function wireControls() {
   const menu = $('examples');
-  for (const [i, e] of examples.entries()) menu.add(new Option(e.name, i));
+  for (const [i, e] of examples.entries()) $('example-list').append(new Option(e.name, i));
   menu.value = '';
+  // The times of the recent programs, as they are when the menu opens.
+  menu.addEventListener('pointerdown', showRecent);
+  menu.addEventListener('focus', showRecent);
   menu.addEventListener('change', () => {
     const choice = menu.value;
     menu.value = '';
-    if (choice === 'last') return restoreLast();
+    if (choice.startsWith('recent:')) return openKept(choice.slice(7));
     const e = examples[choice];
     if (!e) return;
     replaceProgram(e.source, e.name);
@@ -272,6 +402,14 @@ function wireControls() {
     e.target.value = '';
     if (file) await openFile(file);
   });
+  $('new').addEventListener('click', newProgram);
+  $('name').addEventListener('change', rename);
+  $('name').addEventListener('keydown', (e) => {
+    if (e.key !== 'Enter') return;
+    e.preventDefault();
+    rename();
+    editor.focus();
+  });
   $('download').addEventListener('click', downloadSource);
   $('png').addEventListener('click', savePng);
   $('share').addEventListener('click', share);
@@ -281,10 +419,28 @@ function wireControls() {
     $('input').value = '';
   });
   window.addEventListener('hashchange', () => openLink());
-  window.addEventListener('resize', fitScreen);
+  // The screen's room changes with the window and with the debugger's layout.
+  new ResizeObserver(fitScreen).observe($('screen-box'));
   // Leaving the page, or the tab going to the background, saves at once.
   window.addEventListener('pagehide', saveNow);
   document.addEventListener('visibilitychange', () => { if (document.hidden) saveNow(); });
+  storeOnOtherTab(otherTabWrote);
+  document.addEventListener('pointerdown', actionTaken, true);
+  // The page's keys, wherever the focus is, the editor's and the screen's
+  // included: Ctrl+Enter runs, Ctrl+Shift+Enter debugs, Ctrl+S downloads.
+  window.addEventListener('keydown', (e) => {
+    if (!(e.ctrlKey || e.metaKey) || e.altKey) return;
+    const run = e.key === 'Enter' && !e.shiftKey, debug = e.key === 'Enter' && e.shiftKey;
+    const save = e.key.toLowerCase() === 's' && !e.shiftKey;
+    if (!run && !debug && !save) return;
+    e.preventDefault();
+    e.stopPropagation();
+    if (e.repeat) return;
+    if ($('message').className === 'error') say('');
+    if (run) runEditor();
+    else if (debug) $('debug').click();
+    else downloadSource();
+  }, true);
 }
 
 hostOn({
@@ -341,6 +497,18 @@ window.zorvik = {
   onDapEvent: dapOnEvent,
 };
 
+// Which program this tab opens: on a reload the one it had; otherwise
+// the link's, or the last changed one that no other tab has open, or, on
+// a first visit, the tour, which runs.
+async function firstProgram() {
+  await storeReady;
+  const elsewhere = await storeHeldElsewhere();
+  let p = storeTabProgram();
+  if (p && elsewhere.has(p.id)) p = {...p, id: storeNewId()};  // a duplicated tab goes on with a copy
+  if (!p && !location.hash) p = storeRecent().find((q) => !elsewhere.has(q.id)) || null;
+  return p;
+}
+
 async function start() {
   consoleCreate($('console'));
   fitScreen();
@@ -348,15 +516,18 @@ async function start() {
   wireControls();
   const machineReady = hostLoad($('screen'));
   const tour = examples.find((e) => e.name === 'default.zvs') || examples[0];
-  const kept = storeWork();
-  if (kept) work = {name: kept.name || 'program.zvs', changed: !!kept.changed, link: kept.link || ''};
+  const kept = await firstProgram();
   editor = editorCreate($('editor'), {text: kept ? kept.text : tour.source, onChange: edited,
                                       extensions: lspExtensions()});
-  showLast();
-  debugCreate(editor, {name: () => work.name});
+  if (kept) become({id: kept.id, name: kept.name, changed: !!kept.changed, kept: true, link: kept.link || ''});
+  else become({id: storeNewId(), name: untitledName(), changed: false, kept: false, link: ''});
+  if (kept) saveNow();
+  // A debugging session takes the status from the run before it.
+  debugCreate(editor, {name: () => work.name, onStart: () => { runs++; clearInterval(progressTimer); }});
   await machineReady;
   // A first visit runs the tour; the user's own work waits for Run.
-  if (!(await openLink(true)) && !kept) runEditor(false);
+  const firstVisit = !kept && !storeRecent().length;
+  if (!(await openLink(true)) && firstVisit) runEditor(false);
   else if (kept && !location.hash) $('status').textContent = `${work.name} is as you left it. Run runs it.`;
   document.body.dataset.ready = '1';
   // The language server loads after the first frame, or after a second

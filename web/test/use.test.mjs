@@ -15,39 +15,97 @@ after(stopBrowser);
 
 const examples = join(root, 'examples');
 
-test('typed work comes back after a reload and in a new tab, and what replaces it keeps it reachable', async () => {
-  const profile = await newProfile();
-  const p = await openPage(origin, profile);
+const source = (p) => p.evaluate(() => window.zorvik.source());
+// Whole programs compared without printing them.
+const same = (got, want, what) => assert.ok(got === want, `${what}: ${JSON.stringify(got.slice(-40))}`);
+// Opens the recent program whose menu entry starts with `name`.
+async function openRecent(p, name) {
+  const value = await p.evaluate((n) => [...document.querySelectorAll('#recent option')]
+    .find((o) => o.textContent.startsWith(`${n} — `))?.value, name);
+  assert.ok(value, `${name} is among the recent programs`);
+  await p.selectOption('#examples', value);
+}
+
+async function typeAtEnd(p, text) {
   await p.click('.cm-content');
   await p.keyboard.press('Control+End');
-  await p.keyboard.type('\n; mine, not saved anywhere');
-  const mine = await p.evaluate(() => window.zorvik.source());
+  await p.keyboard.type(text);
+}
+
+test('each tab keeps its own program: two tabs closed in either order leave both to be found again', async () => {
+  for (const order of [[0, 1], [1, 0]]) {
+    const profile = await newProfile();
+    const tabs = [await openPage(origin, profile), await openPage(origin, profile)];
+    for (const [i, tab] of tabs.entries()) await typeAtEnd(tab, `\n; typed in tab ${i}`);
+    const typed = await Promise.all(tabs.map(source));
+    for (const i of order) await tabs[i].close({runBeforeUnload: true});
+    const p = await openPage(origin, profile);
+    const found = [await source(p)];
+    for (const value of await p.evaluate(() => [...document.querySelectorAll('#recent option')].map((o) => o.value))) {
+      await p.selectOption('#examples', value);
+      found.push(await source(p));
+    }
+    for (const text of typed) assert.ok(found.includes(text), `closed in the order ${order}: ${text.slice(-16)}`);
+    await profile.close();
+  }
+});
+
+test('typed work comes back after a reload; an example, New or a link keep it one choice away, under its own name', async () => {
+  const profile = await newProfile();
+  const p = await openPage(origin, profile);
+  assert.equal(await p.inputValue('#name'), 'untitled.zvs');
+  await typeAtEnd(p, '\n; mine, not saved anywhere');
+  const mine = await source(p);
   await p.reload();
   await p.waitForSelector('body[data-ready]');
-  assert.equal(await p.evaluate(() => window.zorvik.source()), mine);
-  const other = await openPage(origin, profile);
-  assert.equal(await other.evaluate(() => window.zorvik.source()), mine);
-  await other.close();
+  same(await source(p), mine, 'the typed work');
 
   // An example takes the editor's place, runs and keeps its own name for
-  // Download; the typed work is one choice away.
+  // Download; the typed work is under the recent programs.
   await p.selectOption('#examples', {label: 'hello.zvs'});
-  assert.equal(await p.evaluate(() => window.zorvik.source()), readFileSync(join(examples, 'hello.zvs'), 'utf8'));
-  assert.match(await p.textContent('#message'), /last program/);
+  same(await source(p), readFileSync(join(examples, 'hello.zvs'), 'utf8'), 'hello.zvs');
   const [saved] = await Promise.all([p.waitForEvent('download'), p.click('#download')]);
   assert.equal(saved.suggestedFilename(), 'hello.zvs');
-  await p.selectOption('#examples', 'last');
-  assert.equal(await p.evaluate(() => window.zorvik.source()), mine);
+  const recent = await p.evaluate(() => [...document.querySelectorAll('#recent option')].map((o) => o.textContent));
+  assert.deepEqual(recent, ['untitled.zvs — just now']);
+  await openRecent(p, 'untitled.zvs');
+  same(await source(p), mine, 'the typed work');
 
-  // A link's program is what the page shows; the work is kept again.
+  // A name of the user's goes to Download and Ctrl+S; New starts an empty program.
+  await p.fill('#name', 'my game');
+  await p.press('#name', 'Enter');
+  assert.equal(await p.inputValue('#name'), 'my game.zvs');
+  const [keyed] = await Promise.all([p.waitForEvent('download'), p.keyboard.press('Control+S')]);
+  assert.equal(keyed.suggestedFilename(), 'my game.zvs');
+  await p.click('#new');
+  assert.equal(await source(p), '');
+  assert.equal(await p.inputValue('#name'), 'untitled.zvs');
+
+  // A link's program is what the page shows, and stays on a reload.
+  await openRecent(p, 'my game.zvs');
   const link = '#src=' + deflateRawSync(Buffer.from('; a shared program\n')).toString('base64url');
   await p.evaluate((l) => { location.hash = l; }, link);
   await p.waitForFunction((m) => window.zorvik.source() !== m, mine);
   await p.reload();
   await p.waitForSelector('body[data-ready]');
-  assert.notEqual(await p.evaluate(() => window.zorvik.source()), mine);
-  await p.selectOption('#examples', 'last');
-  assert.equal(await p.evaluate(() => window.zorvik.source()), mine);
+  assert.equal(await source(p), '; a shared program\n');
+  await openRecent(p, 'my game.zvs');
+  same(await source(p), mine, 'the typed work');
+
+  // The program open here, changed in another tab: this tab says so and
+  // waits for a choice; kept as a copy, both versions stay.
+  const other = await openPage(origin, profile);
+  await openRecent(other, 'my game.zvs');
+  await typeAtEnd(other, '\n; from the other tab');
+  await p.waitForSelector('#message button:text("Keep this one as a copy")');
+  assert.match(await p.textContent('#message'), /my game\.zvs was changed in another tab/);
+  await p.click('#message button:text("Keep this one as a copy")');
+  assert.equal(await p.inputValue('#name'), 'my game-copy.zvs');
+  same(await source(p), mine, 'the typed work');
+  await p.waitForTimeout(400);
+  await other.close();
+  await openRecent(p, 'my game.zvs');
+  assert.ok((await source(p)).endsWith("; from the other tab"), "the other tab's version");
   await profile.close();
 });
 
