@@ -4,6 +4,8 @@
 // cell, so their answers are kept in the cells (see decode.h).
 #include "decode.h"
 
+#include <vector>
+
 #include <cstring>
 
 #include "icode.h"
@@ -202,6 +204,39 @@ static void decode_cell(token_cell* c, token_cell*& pending)
 
 // Labels need no work here: the token table keeps each text's label as the
 // list grows.
+#ifdef ZORVIK_WEB
+// For the page's count of statements run: how many statements a run passes
+// from each cell on before a step that may jump (a branch, a jump, a call,
+// a return, a service, brk). The loop adds a cell's count where it lands
+// after a jump, or after a branch not taken, rather than count each pass.
+// Every straight step goes forward in the list, so one walk from its end
+// finds them all.
+static void decode_straight(symtab* t)
+{
+    std::vector<token_cell*> cells;
+    for (token_cell* c = t->head; c; c = c->next_cell)
+        cells.push_back(c);
+    for (size_t i = cells.size(); i-- > 0;) {
+        token_cell* c = cells[i];
+        token_cell* next = nullptr;
+        switch (c->code.op) {
+        case OP_LDA: case OP_LDX: case OP_LDY: case OP_STA: case OP_STX: case OP_STY: case OP_CMP: case OP_CPX:
+        case OP_CPY: case OP_ADC: case OP_SBC: case OP_AND: case OP_EOR: case OP_ORA: case OP_ASL: case OP_LSR:
+        case OP_ROL: case OP_ROR: case OP_LDM:
+            next = c->code.to;
+            break;
+        case OP_PASS: case OP_PHA: case OP_PLA: case OP_PHP: case OP_PLP: case OP_CLC: case OP_CLD: case OP_CLI:
+        case OP_CLV: case OP_SEC: case OP_SED: case OP_SEI: case OP_INX: case OP_INY: case OP_DEX: case OP_DEY:
+        case OP_TAX: case OP_TAY: case OP_NOP:
+            next = c->next_cell;
+            break;
+        default: break;  // the step after this one may jump
+        }
+        c->straight = (c->code.op != OP_PASS) + (next ? next->straight : 0);
+    }
+}
+#endif
+
 void decode_program(symtab* t)
 {
     token_cell* pending = nullptr;
@@ -215,6 +250,9 @@ void decode_program(symtab* t)
         decode_cell(c, pending);
     }
     settle(pending, cell_code{});  // these searches ran off the end of the list
+#ifdef ZORVIK_WEB
+    decode_straight(t);
+#endif
     t->decoded = true;
 }
 

@@ -22,6 +22,9 @@ struct token_cell {
     token_cell* next_cell;
     cell_code code;     // what a pass starting here does; set by the decoder
     uint32_t number;    // its place in the list, from 0: where counting runs count it
+#ifdef ZORVIK_WEB
+    uint32_t straight;  // statements a run passes from here before it can jump (decode.cpp)
+#endif
 };
 
 struct symtab {
