@@ -136,6 +136,7 @@ model_program model_read(const std::string& source)
         if (t.role == ROLE_LABEL)
             p.labels.push_back((int)i);
         t.jump = t.type == TOK_WORD && sym_is_jump(c->tok->pcode);
+        t.numeric = decode_number(c->tok, t.number);
         if (t.type == TOK_WORD && c->tok->pcode && decode_searches(c->tok->pcode) && c->code.kind != OPERAND_NONE) {
             // The search leaves the cursor just past the token it found.
             int found = -1;

@@ -1,6 +1,7 @@
 // What the machine makes of a document, read with its own lexer and
 // decoder: every token with its place and role, the labels and the jumps.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ struct model_token {
     int operand = -1;      // for an instruction: the token its operand search found, -1 for none
     int owner = -1;        // for an operand: the instruction that found it
     int value = 0;         // for an instruction with an operand search: the operand's constant
+    bool numeric = false;  // its text's record is a number ('$', '#' or bare)
+    int32_t number = 0;    // and the number it stands for, as the machine reads it
 };
 
 struct model_program {

@@ -16,6 +16,7 @@
 #include "icode.h"
 #include "lex.h"
 #include "model.h"
+#include "numbers.h"
 #include "position.h"
 #include "services.h"
 #include "symtab.h"
@@ -566,12 +567,13 @@ json on_hover(const json& params)
         if (t.first_type != t.type)
             text += ", because its text was first spelled " + spelled(t.first_type) + " at line " +
                     line_of(d, t.first_start);
-        if (t.owner >= 0) {
-            std::string by = p.tokens[(size_t)t.owner].text;
-            text += "; the operand of `" + by + "` on line " + line_of(d, p.tokens[(size_t)t.owner].start);
-            if (strcasecmp(by.c_str(), "int") == 0)
-                text += service_words(p, t.owner);
-        }
+        const model_token* owner = t.owner >= 0 ? &p.tokens[(size_t)t.owner] : nullptr;
+        if (owner)
+            text += "; the operand of `" + owner->text + "` on line " + line_of(d, owner->start);
+        if (t.numeric)
+            text += "\n\n" + numbers_words(t.number, t.first_type == TOK_HEX);
+        if (owner && strcasecmp(owner->text.c_str(), "int") == 0)
+            text += service_words(p, t.owner);
         break;
     }
     default:

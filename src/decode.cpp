@@ -41,6 +41,17 @@ int32_t read_dec(const char* text)
     return (int32_t)v;
 }
 
+bool decode_number(const token* t, int32_t& value)
+{
+    const char* text = t->lexeme;
+    switch (t->tok_type) {
+    case TOK_HEX: value = read_hex(text); return true;
+    case TOK_IMMEDIATE: value = text[0] == '$' ? read_hex(text + 1) : read_dec(text); return true;
+    case TOK_DIGIT: value = read_dec(text); return true;
+    default: return false;
+    }
+}
+
 // The op of an instruction that searches for its operand, or OP_PASS.
 static cell_op search_op(int pcode)
 {
@@ -122,12 +133,9 @@ static bool operand_at(token_cell* d, cell_code& found)
     const char* text = t->lexeme;
     found.value = 0;
     found.to = d->next_cell;
-    if (t->tok_type == TOK_HEX) {
-        found.kind = OPERAND_ADDRESS;
-        found.value = read_hex(text);
-    } else if (t->tok_type == TOK_IMMEDIATE) {
-        found.kind = OPERAND_IMMEDIATE;
-        found.value = text[0] == '$' ? read_hex(text + 1) : read_dec(text);
+    if (t->tok_type == TOK_HEX || t->tok_type == TOK_IMMEDIATE) {
+        found.kind = t->tok_type == TOK_HEX ? OPERAND_ADDRESS : OPERAND_IMMEDIATE;
+        decode_number(t, found.value);
     } else if (text[0] == 'A' || text[0] == 'X' || text[0] == 'Y') {
         if (t->tok_type == TOK_WORD) {
             found.kind = text[0] == 'A' ? OPERAND_A : text[0] == 'X' ? OPERAND_X : OPERAND_Y;

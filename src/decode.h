@@ -7,6 +7,7 @@
 #include <cstdint>
 
 struct symtab;
+struct token;
 struct token_cell;
 
 // What a pass that starts at a cell does, one op per line of this list:
@@ -69,6 +70,11 @@ int decode_own_op(const token_cell* c);
 // Hex takes either letter case and an optional "0x"; no digits is 0.
 int32_t read_hex(const char* text);
 int32_t read_dec(const char* text);
+// The number that a token of record t stands for, read by its record's
+// type as the operand search reads it: a '$' record's address, a '#'
+// record's number (hex after a '$' of its own), a bare number's digits.
+// False for a record of any other type.
+bool decode_number(const token* t, int32_t& value);
 
 // Decodes the table's whole list in one walk; the labels it needs the table
 // keeps already, as the list grows.

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "display.h"
+#include "keynames.h"
 #include "mxfont.h"
 #include "parse.h"
 #include "pixelbuffer.h"
@@ -241,6 +242,50 @@ TEST_F(DisplayServices, PollingFillsTheKeyStateAreaOneEventAtATime)
     EXPECT_EQ(do_interupt(20), 0);  // an empty queue changes nothing
     EXPECT_EQ(memcmp(&snapshot, &_reg, sizeof _reg), 0);
     EXPECT_NE(front, nullptr);
+}
+
+// The one cell that a service changed from 0, or -1.
+int64_t changed_cell()
+{
+    int64_t found = -1;
+    for (int64_t i = 0; i < MEMORY_SIZE; i++)
+        if (_reg.memory[i]) {
+            EXPECT_EQ(found, -1) << "a second cell changed: " << i;
+            found = i;
+        }
+    return found;
+}
+
+// What the layout says of a cell is where the services write: the pixel
+// that service 22 stores, the key that service 20 records, and no further.
+TEST_F(DisplayServices, LayoutPlacesAreTheCellsTheServicesWrite)
+{
+    for (auto [x, y] : {std::pair{0, 0}, {254, 0}, {186, 9}, {27, 136}, {0, 254}, {254, 254}}) {
+        set_regs(x, y, 0x2A);
+        do_interupt(22);
+        int64_t cell = changed_cell();
+        layout_place p = layout_place_of(cell);
+        EXPECT_TRUE(p.shown && p.screen_x == x && p.screen_y == y) << x << ", " << y << " is at " << cell;
+        _reg.memory[cell] = 0;
+        if (x == 254) {
+            layout_place after = layout_place_of(cell + 1);
+            EXPECT_FALSE(after.shown);
+            EXPECT_EQ(after.screen_y, y == 254 ? -1 : y) << "past the last column shown of row " << y;
+        }
+    }
+    active = 1;
+    for (int key : {(int)SDLK_ESCAPE, (int)SDLK_BACKQUOTE, (int)SDLK_UP, SDLK_LAST - 1}) {
+        push(SDL_KEYDOWN, key);
+        do_interupt(20);
+        int64_t cell = changed_cell();
+        EXPECT_EQ(layout_place_of(cell).key, key);
+        EXPECT_EQ(key_name(layout_place_of(cell).key), SDL_GetKeyName((SDLKey)key));
+        _reg.memory[cell] = 0;
+    }
+    EXPECT_EQ(layout_place_of(key_offset + KEY_SYMBOLS).key, -1);
+    EXPECT_EQ(layout_place_of(key_offset - 1).key, -1);
+    EXPECT_FALSE(layout_place_of(MEMORY_SIZE).in_memory);
+    EXPECT_FALSE(layout_place_of(-1).in_memory);
 }
 
 TEST_F(DisplayServices, QuitEventEndsTheRunAtThePollWithTheDisplayClosed)

@@ -32,7 +32,7 @@ zorvik_npm "$web"
 # on purpose.
 export NODE_PATH=/usr/share/nodejs
 core=(display datadir lex position symtab icode listing machine parse decode arith stack services
-      screen pixelbuffer mxfont debug halt main)
+      screen pixelbuffer mxfont debug halt main layout keynames)
 flags=(-std=c++20 -Wall -Wextra -Wno-char-subscripts -I"$ZORVIK_ROOT/src" -I"$ZORVIK_ROOT/check" -I"$ZORVIK_ROOT/lsp" -I"$web"
        -I"$ZORVIK_ROOT/debugger" -isystem "$obj/include")
 
@@ -65,7 +65,7 @@ for f in "${core[@]}"; do
 done
 for f in session history expr dap; do jobs+=("$obj/debug $ZORVIK_ROOT/debugger/$f.cpp"); done
 for f in entry pace platform debugger; do jobs+=("$obj/debug $web/$f.cpp"); done
-for f in rpc text model server words; do jobs+=("$obj/lsp $ZORVIK_ROOT/lsp/$f.cpp"); done
+for f in rpc text model server words numbers; do jobs+=("$obj/lsp $ZORVIK_ROOT/lsp/$f.cpp"); done
 jobs+=("$obj/machine $web/entry.cpp" "$obj/machine $web/pace.cpp" "$obj/machine $web/platform.cpp"
        "$obj/lsp $ZORVIK_ROOT/check/rules.cpp" "$obj/lsp $ZORVIK_ROOT/build/release/lsp_manual.cpp" "$obj/lsp $web/lsp.cpp")
 printf '%s\n' "${jobs[@]}" | xargs -P2 -L1 bash -c 'flags=($flags_string); compile "$0" "$1"'

@@ -114,6 +114,35 @@ test('a session: diagnostics, changes, labels, numbers, shutdown', async () => {
   const refresh = await connection.sendRequest('textDocument/hover', {textDocument: {uri: services}, position: {line: 0, character: 13}});
   assert.match(refresh.contents.value, /Service 21: screen refresh\*\*\. Reads: screen area/);
 
+  // A number's values and what the machine keeps at it as a cell: a key's
+  // state, a pixel, a text cell of the services, ordinary memory or none.
+  const cells = 'file:///cells.zvs';
+  const places = [
+    ['lda $1001A', '**Cell 65562** (`$1001A`): the state of the key `escape` (SDL key number 27), 1 while it is down; ' +
+                   'also the screen pixel (27, 136).'],
+    ['lda $10110', '**Cell 65808** (`$10110`): the state of the key `up` (SDL key number 273), 1 while it is down.'],
+    ['lda $1005F', '**Cell 65631** (`$1005F`): the state of the key `` ` `` (SDL key number 96), 1 while it is down; ' +
+                   'also the screen pixel (96, 136).'],
+    ['lda $1007B', '**Cell 65659** (`$1007B`): the state cell of SDL key number 124, which is no key; ' +
+                   'also the screen pixel (124, 136).'],
+    ['sta $1299', '**Cell 4761** (`$1299`): the colour of the text that service 86 draws (`TEXT_COLOR_CELL`); ' +
+                  'also the screen pixel (186, 9).'],
+    ['sta $FFE14', '**Cell 1048084** (`$FFE14`): the y of the text that service 86 draws (`TEXT_Y_CELL`).'],
+    ['lda $1DE3D', '**Cell 122429** (`$1DE3D`): the screen pixel (254, 254).'],
+    ['lda $1DE3E', '**Cell 122430** (`$1DE3E`): ordinary memory: the machine keeps nothing of its own there.'],
+    ['lda $200', '**Cell 512** (`$200`): ordinary memory in row 0 of the screen area, past the columns it shows.'],
+    ['lda $1000000', '**16777216** (`$1000000`) is no cell: memory is 0 to `$FFFFFF`, so a read gives 0 and a write is dropped.'],
+    ['lda #5065', '**5065** (`$13C9`); as a cell, the screen pixel (10, 10).'],
+    ['lda #$1B', '**27** (`$1B`).'],
+  ];
+  connection.sendNotification('textDocument/didOpen', {textDocument: {uri: cells, languageId: 'zorvik', version: 1,
+    text: places.map(([line]) => `        ${line}\n`).join('')}});
+  for (const [line, words] of places) {
+    const hover = await connection.sendRequest('textDocument/hover', {textDocument: {uri: cells},
+      position: {line: places.findIndex(([l]) => l === line), character: 13}});
+    assert.equal(hover.contents.value.split('\n\n')[1], words, line);
+  }
+
   // Completion: services after "int #", labels after a jump, mnemonics at a statement's start.
   const complete = async (uri, text, line, character) => {
     connection.sendNotification('textDocument/didChange', {textDocument: {uri, version: 9}, contentChanges: [{text}]});

@@ -8,7 +8,8 @@ import {after, before, test} from 'node:test';
 import {native, openPage, startBrowser, stopBrowser} from './support.mjs';
 
 // '20' is first written as an address, so '#20' is one too (the checker's
-// first-spelling); a jump to a label; text past non-ASCII characters.
+// first-spelling); a jump to a label; text past non-ASCII characters; the
+// key-state cell of Escape.
 const program = [
   '; A count down from 20, or so it seems: «20» is an address first.',
   'start   sta $20          ; "20" is an address from here on',
@@ -16,6 +17,7 @@ const program = [
   'loop    dex',
   '        bne loop',
   '        ldm "Zähler: é" int #2',
+  '        lda $1001A       ; 1 while Escape is down',
   '        brk',
   '',
 ].join('\n');
@@ -123,6 +125,7 @@ test('the page\'s language server answers as zorvik-lsp does', async () => {
     ['textDocument/hover', {...doc, position: at(4, 'bne')}],         // a mnemonic
     ['textDocument/hover', {...doc, position: at(4, 'loop')}],        // a jump
     ['textDocument/hover', {...doc, position: at(5, '#2')}],          // a service, past 'ä' and 'é'
+    ['textDocument/hover', {...doc, position: at(6, '1001A')}],       // a key's cell and a pixel
     ['textDocument/definition', {...doc, position: at(4, 'loop')}],
     ['textDocument/references', {...doc, position: at(3, 'loop'), context: {includeDeclaration: true}}],
     ['textDocument/documentHighlight', {...doc, position: at(4, 'loop')}],
