@@ -596,7 +596,15 @@ std::string before_cursor(const text_document& d, long long offset)
     return d.bytes.substr((size_t)start, (size_t)(offset - start));
 }
 
-json completion_item(const std::string& label, int kind, const std::string& detail, const std::string& doc)
+// The protocol's kinds of the items the server completes, which editors
+// show as icons.
+enum completion_kind {
+    KIND_FUNCTION = 3,     // a label: what it names is code
+    KIND_KEYWORD = 14,     // a mnemonic
+    KIND_ENUM_MEMBER = 20, // a service: one of the machine's numbered set
+};
+
+json completion_item(const std::string& label, completion_kind kind, const std::string& detail, const std::string& doc)
 {
     json item = {{"label", label}, {"kind", kind}, {"detail", detail}};
     if (!doc.empty())
@@ -627,8 +635,12 @@ json on_completion(const json& params)
     // "int #" and the digits being typed: the services.
     if (!context.empty() && context.back() == '#') {
         if (words.size() >= 2 && lower(words[words.size() - 2]) == "int") {
-            for (const std::string& n : words_split(words_service_numbers()))
-                items.push_back(completion_item(n, 12, words_service_name(std::stoi(n)), words_service(std::stoi(n))));
+            // Editors sort by text unless told: the numbers, padded, sort as numbers.
+            for (const std::string& n : words_split(words_service_numbers())) {
+                json item = completion_item(n, KIND_ENUM_MEMBER, words_service_name(std::stoi(n)), words_service(std::stoi(n)));
+                item["sortText"] = std::string(n.size() < 10 ? 10 - n.size() : 0, '0') + n;
+                items.push_back(std::move(item));
+            }
         }
         return items;
     }
@@ -638,7 +650,7 @@ json on_completion(const json& params)
         if (sym_is_jump(trans_opcode(jump_text))) {
             for (int i : p.labels) {
                 const model_token& l = p.tokens[(size_t)i];
-                items.push_back(completion_item(l.text, 18, "label at line " + line_of(d, l.start), ""));
+                items.push_back(completion_item(l.text, KIND_FUNCTION, "label at line " + line_of(d, l.start), ""));
             }
             return items;
         }
@@ -651,7 +663,7 @@ json on_completion(const json& params)
     }
     if (statement)
         for (int i = 1; op_array[i]; i++)
-            items.push_back(completion_item(op_array[i], 14, "instruction", words_mnemonic(op_array[i])));
+            items.push_back(completion_item(op_array[i], KIND_KEYWORD, "instruction", words_mnemonic(op_array[i])));
     return items;
 }
 

@@ -138,7 +138,13 @@ const highlighter = ViewPlugin.fromClass(class {
   }
 });
 
-const theme = EditorView.baseTheme({'.cm-lsp-highlight': {backgroundColor: '#fff2a8'}});
+// The mnemonics' completion icon: the editor's own for a keyword is an
+// emoji key, which a system without an emoji font shows as an empty box.
+// The list's class makes this rule the stronger of the two.
+const theme = EditorView.baseTheme({
+  '.cm-lsp-highlight': {backgroundColor: '#fff2a8'},
+  '.cm-tooltip-autocomplete .cm-completionIcon-keyword:after': {content: "'\u2699\uFE0E'"},
+});
 
 // The editor's extensions for the document `uri`. The server answers once
 // lspConnect has started it; until then the editor works without it.

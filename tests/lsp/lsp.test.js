@@ -143,7 +143,8 @@ test('a session: diagnostics, changes, labels, numbers, shutdown', async () => {
     assert.equal(hover.contents.value.split('\n\n')[1], words, line);
   }
 
-  // Completion: services after "int #", labels after a jump, mnemonics at a statement's start.
+  // Completion: services after "int #" in their numbers' order, labels after
+  // a jump, mnemonics at a statement's start, each of its kind.
   const complete = async (uri, text, line, character) => {
     connection.sendNotification('textDocument/didChange', {textDocument: {uri, version: 9}, contentChanges: [{text}]});
     const list = await connection.sendRequest('textDocument/completion', {textDocument: {uri}, position: {line, character}});
@@ -152,9 +153,15 @@ test('a session: diagnostics, changes, labels, numbers, shutdown', async () => {
   const numbers = await complete(services, '        int #', 0, 13);
   assert.ok(numbers.some((i) => i.label === '21' && i.detail === 'screen refresh'));
   assert.ok(!numbers.some((i) => i.label === '5'));
-  assert.deepEqual((await complete(prog, program + '        bne ', 8, 12)).map((i) => i.label), ['loop', 'sub']);
+  const bySortText = [...numbers].sort((a, b) => (a.sortText < b.sortText ? -1 : 1)).map((i) => Number(i.label));
+  assert.deepEqual(bySortText, numbers.map((i) => Number(i.label)).sort((a, b) => a - b));
+  const labels = await complete(prog, program + '        bne ', 8, 12);
+  assert.deepEqual(labels.map((i) => i.label), ['loop', 'sub']);
   const mnemonics = await complete(prog, program + 'again   ld', 8, 10);
   assert.ok(mnemonics.some((i) => i.label === 'lda' && /Operand: search/.test(i.documentation.value)));
+  const Kind = {Function: 3, Keyword: 14, EnumMember: 20};
+  assert.deepEqual([...new Set([numbers, labels, mnemonics].flatMap((list) => list.map((i) => i.kind)))],
+                   [Kind.EnumMember, Kind.Function, Kind.Keyword]);
   connection.sendNotification('textDocument/didChange', {textDocument: {uri: prog, version: 10}, contentChanges: [{text: program}]});
 
   // Rename: every occurrence of the text; a name the program has, or no word, is refused.

@@ -130,6 +130,8 @@ test('the page\'s language server answers as zorvik-lsp does', async () => {
     ['textDocument/references', {...doc, position: at(3, 'loop'), context: {includeDeclaration: true}}],
     ['textDocument/documentHighlight', {...doc, position: at(4, 'loop')}],
     ['textDocument/completion', {...doc, position: {...at(5, '#2'), character: at(5, '#2').character + 1}}],
+    ['textDocument/completion', {...doc, position: at(4, 'loop')}],   // the labels
+    ['textDocument/completion', {...doc, position: {...at(3, 'dex'), character: at(3, 'dex').character + 2}}],
     ['textDocument/rename', {...doc, position: at(3, 'loop'), newName: 'again'}],
     ['textDocument/codeAction', {...doc, range: {start: at(2, '#20'), end: at(2, '#20')},
                                  context: {diagnostics: published}}],
@@ -180,5 +182,44 @@ test('the editor shows the diagnostic and the hover, applies the quick fix and g
   await p.mouse.click(jump.x, jump.y);
   await p.keyboard.press('F12');
   await p.waitForFunction(() => /^loop\s+dex/.test(document.querySelector('.cm-activeLine')?.textContent));
+  await p.close();
+});
+
+test('the editor completes services in their numbers\' order and each kind with its icon', async () => {
+  const p = await openPage(origin);
+  await p.evaluate((s) => window.zorvik.source(s), program);
+  // What the completion list shows, once it shows `first`.
+  const shown = async (first) => {
+    await p.keyboard.press('Control+Space');
+    await p.waitForFunction((f) => document.querySelector('.cm-completionLabel')?.textContent === f, first);
+    return p.$$eval('.cm-tooltip-autocomplete li[role=option]', (all) => all.map((li) => {
+      const icon = li.querySelector('.cm-completionIcon');
+      return {label: li.querySelector('.cm-completionLabel').textContent, icon: getComputedStyle(icon, '::after').content};
+    }));
+  };
+  const typed = async (text) => {
+    await p.click('.cm-content');
+    await p.keyboard.press('Control+End');
+    await p.keyboard.type(text);
+  };
+  // The services that zorvik-lsp completes, in their numbers' order.
+  const completing = {uri: 'file:///completing.zvs'};
+  server.notify('textDocument/didOpen', {textDocument: {...completing, languageId: 'zorvik', version: 1, text: '        int #'}});
+  const numbers = (await server.request('textDocument/completion', {textDocument: completing, position: {line: 0, character: 13}}))
+    .map((i) => Number(i.label)).sort((a, b) => a - b);
+  await typed('        int #');
+  const services = await shown(String(numbers[0]));
+  assert.deepEqual(services.map((s) => Number(s.label)), numbers);
+  await p.keyboard.press('Escape');
+  await typed('\n        bne ');
+  const labels = await shown('loop');
+  assert.deepEqual(labels.map((s) => s.label), ['loop']);
+  await p.keyboard.press('Escape');
+  await typed('\n        ld');
+  const mnemonics = await shown('lda');
+  for (const item of [...services, ...labels, ...mnemonics])
+    assert.ok(!['none', 'normal', '""'].includes(item.icon), `${item.label} has no icon: ${item.icon}`);
+  assert.notEqual(mnemonics[0].icon, labels[0].icon);
+  assert.notEqual(labels[0].icon, services[0].icon);
   await p.close();
 });
