@@ -110,8 +110,10 @@ export function marksExtensions(onChange, newPoint) {
         },
       },
     }),
+    // These extensions may join an editor that is running already
+    // (StateEffect.appendConfig): the state before that has no breakpoints.
     EditorView.updateListener.of((u) => {
-      if (u.startState.field(points) !== u.state.field(points)) onChange();
+      if ((u.startState.field(points, false) ?? RangeSet.empty) !== u.state.field(points)) onChange();
     }),
   ];
 }

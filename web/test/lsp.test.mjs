@@ -185,7 +185,7 @@ test('the editor shows the diagnostic and the hover, applies the quick fix and g
   await p.close();
 });
 
-test('the editor completes services in their numbers\' order and each kind with its icon', async () => {
+test('the editor completes services in their numbers\' order and each kind with its icon; the page logs no error', async () => {
   const p = await openPage(origin);
   await p.evaluate((s) => window.zorvik.source(s), program);
   // What the completion list shows, once it shows `first`.
@@ -221,5 +221,7 @@ test('the editor completes services in their numbers\' order and each kind with 
     assert.ok(!['none', 'normal', '""'].includes(item.icon), `${item.label} has no icon: ${item.icon}`);
   assert.notEqual(mnemonics[0].icon, labels[0].icon);
   assert.notEqual(labels[0].icon, services[0].icon);
+  // Nothing that the page did on its way here went wrong.
+  assert.deepEqual(p.consoleErrors, []);
   await p.close();
 });

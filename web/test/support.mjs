@@ -57,6 +57,9 @@ export async function openPage(url, profile) {
   const p = await context.newPage();
   if (!profile) p.on('close', () => context.close().catch(() => {}));
   p.on('pageerror', (e) => console.error('page error:', e.message));
+  // What the page logs as errors, from its first script on, for tests to check.
+  p.consoleErrors = [];
+  p.on('console', (m) => { if (m.type() === 'error') p.consoleErrors.push(m.text()); });
   await p.goto(url);
   await p.waitForSelector('body[data-ready]', {timeout: 20000});
   return p;
