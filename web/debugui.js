@@ -165,8 +165,8 @@ async function start() {
   session = {path: `/${name}`, state: 'running', atEnd: false, resumeAfter: false, recording: $('d-record').checked};
   memory.previous = memory.current = null;
   onStart();
-  // Nothing of the last run or session stays: its screen, its status, its panels.
-  hostClear();
+  // Nothing of the last run or session stays: its status, its panels, and
+  // once the debugger owns the screen, its picture.
   $('status').textContent = '';
   for (const id of ['d-stack', 'd-registers', 'd-flags', 'd-stacks', 'd-memory', 'd-pixel']) $(id).textContent = '';
   $('d-screen').getContext('2d').clearRect(0, 0, SIDE, SIDE);
@@ -175,6 +175,7 @@ async function start() {
   try {
     await ask('initialize', {adapterID: 'zorvik', linesStartAt1: true, supportsMemoryReferences: true});
     await ask('launch', {program: name, source: editor.state.doc.toString(), record: $('d-record').checked});
+    hostClear();
     numberBreakpoints();
     await sendBreakpoints();
   } catch (e) {

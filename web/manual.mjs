@@ -25,6 +25,32 @@ function escapeHtml(text) {
 
 const md = new MarkdownIt({html: false, linkify: false, typographer: false});
 
+// The manual marks the files its examples are kept in with comments of
+// their own (<!-- file: PATH -->, <!-- output: PATH -->), which the tests
+// read: here the file names the program, and no comment is shown.
+function prepare(source) {
+  return source.replace(/^<!-- file: (\S+) -->\n(```zvs)$/gm, '$2 $1').replace(/^<!-- (file|output): \S+ -->\n/gm, '');
+}
+
+// A program of the manual can go to the page's editor when the manual is in
+// the page's panel: a button after it says so to the page.
+const renderFence = md.renderer.rules.fence;
+md.renderer.rules.fence = (tokens, i, options, env, self) => {
+  const [language, file] = tokens[i].info.trim().split(/\s+/);
+  const html = renderFence(tokens, i, options, env, self);
+  if (language !== 'zvs') return html;
+  const name = file ? basename(file) : 'example.zvs';
+  return `${html}<p class="open" hidden><button data-name="${escapeHtml(name)}">Open ${escapeHtml(name)} in the editor</button></p>\n`;
+};
+
+// In the page's panel, the buttons after the programs show, and a click
+// hands the program to the page.
+const script = `if (parent !== window) for (const b of document.querySelectorAll('p.open button')) {
+  b.parentElement.hidden = false;
+  b.onclick = () => parent.postMessage({type: 'zorvik-open', name: b.dataset.name,
+    source: b.parentElement.previousElementSibling.textContent}, location.origin);
+}`;
+
 md.core.ruler.push('anchors', (state) => {
   const used = new Map();
   state.tokens.forEach((token, i) => {
@@ -53,7 +79,8 @@ img { max-width: 100%; image-rendering: pixelated; }
 pre { background: #f4f4f6; padding: .6em .8em; overflow: auto; }
 code { font: .92em ui-monospace, monospace; }
 table { border-collapse: collapse; display: block; overflow-x: auto; }
-th, td { border: 1px solid #ccc; padding: .25em .5em; vertical-align: top; }`;
+th, td { border: 1px solid #ccc; padding: .25em .5em; vertical-align: top; }
+p.open { margin-top: -.4em; }`;
 
 mkdirSync(join(out, 'pictures'), {recursive: true});
 mkdirSync(join(out, 'examples'), {recursive: true});
@@ -70,7 +97,8 @@ for (const file of readdirSync(docs).filter((f) => f.endsWith('.md'))) {
 </head>
 <body>
 <nav><a href="index.html">Manual</a> · <a href="../index.html">The page</a></nav>
-${md.render(source)}</body>
+${md.render(prepare(source))}<script>${script}</script>
+</body>
 </html>
 `;
   writeFileSync(join(out, pageName(file)), html);
@@ -78,5 +106,5 @@ ${md.render(source)}</body>
 for (const file of readdirSync(docs).filter((f) => /\.(png|gif)$/.test(f))) copyFileSync(join(docs, file), join(out, file));
 for (const file of readdirSync(join(docs, 'pictures')).filter((f) => /\.(png|gif)$/.test(f)))
   copyFileSync(join(docs, 'pictures', file), join(out, 'pictures', file));
-for (const file of readdirSync(join(docs, 'examples')).filter((f) => f.endsWith('.zvs')))
+for (const file of readdirSync(join(docs, 'examples')).filter((f) => /\.(zvs|png|gif)$/.test(f)))
   copyFileSync(join(docs, 'examples', file), join(out, 'examples', file));

@@ -8,6 +8,7 @@ import {lspCheck, lspConnect, lspExtensions, lspRequest} from './lsp.js';
 import {hostCodeKnown, hostContinue, hostFrame, hostKey, hostLoad, hostOn, hostOutput, hostProgress,
         hostRun, hostSendLine, hostSetSpeed, hostState, hostStop} from './host.js';
 import {debugCreate, debugEnd} from './debugui.js';
+import {helpCreate} from './help.js';
 import {shareDecode, shareEncode} from './share.js';
 import {storeHeldElsewhere, storeHold, storeNewId, storeOnOtherTab, storeProgram, storeReady, storeRecent, storeSave,
         storeSetTabProgram, storeTabProgram} from './store.js';
@@ -524,6 +525,11 @@ async function start() {
   if (kept) saveNow();
   // A debugging session takes the status from the run before it.
   debugCreate(editor, {name: () => work.name, onStart: () => { runs++; clearInterval(progressTimer); }});
+  helpCreate((name, text) => {
+    replaceProgram(text, name);
+    say(`${name}, from the manual, is in the editor: Ctrl+Enter runs it.`);
+    editor.focus();
+  });
   await machineReady;
   // A first visit runs the tour; the user's own work waits for Run.
   const firstVisit = !kept && !storeRecent().length;
