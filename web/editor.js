@@ -44,16 +44,17 @@ const style = HighlightStyle.define([
   {tag: tags.variableName, color: '#24292e'},
 ]);
 
-// Whether an update is a paste over the whole of a program that was not
-// empty.
-function pastedOverAll(u) {
+// The program before an update that pasted over the whole of it, or null
+// for any other update (or a program that was empty).
+function pastedOver(u) {
   const length = u.startState.doc.length;
-  return length > 0 && u.transactions.some((tr) => {
+  const all = length > 0 && u.transactions.some((tr) => {
     if (!tr.isUserEvent('input.paste')) return false;
-    let all = false;
-    tr.changes.iterChangedRanges((fromA, toA) => { all ||= fromA === 0 && toA === length; });
-    return all;
+    let whole = false;
+    tr.changes.iterChangedRanges((fromA, toA) => { whole ||= fromA === 0 && toA === length; });
+    return whole;
   });
+  return all ? u.startState.doc.toString() : null;
 }
 
 // A click on a line number: `onLineNumber(view, line)`, when it is set.
@@ -72,8 +73,8 @@ const numbers = lineNumbers({
   },
 });
 
-// Creates the editor in `parent`. `onChange` hears every edit, and whether
-// it pasted over the whole program; `extensions`
+// Creates the editor in `parent`. `onChange` hears every edit, with the
+// program it replaced when it pasted over the whole of it; `extensions`
 // are added as they come (the language server's, the debugger's gutter and
 // marks). The gutter shows the diagnostics that an extension sets.
 export function editorCreate(parent, {text, onChange, extensions = []}) {
@@ -87,7 +88,7 @@ export function editorCreate(parent, {text, onChange, extensions = []}) {
         search({top: true}), highlightSelectionMatches(),
         zvsLanguage(new Set(machineMnemonics)), syntaxHighlighting(style),
         lintGutter(),
-        EditorView.updateListener.of((u) => { if (u.docChanged && onChange) onChange(pastedOverAll(u)); }),
+        EditorView.updateListener.of((u) => { if (u.docChanged && onChange) onChange(pastedOver(u)); }),
         extensions,
       ],
     }),

@@ -108,14 +108,18 @@ function saveNow() {
   told = true;
 }
 
-function edited(paste) {
+// `pastedOver` is the program that a paste over the whole of it replaced.
+function edited(pastedOver) {
   if (settingText) return;
-  // A paste over the whole program is a new program: the old one stays kept.
-  if (paste && work.kept && work.changed) {
-    saveTimer && saveNow();
+  // A paste over the whole of a program of the user's is a new program:
+  // the old one stays kept, as it was before the paste.
+  if (pastedOver !== null && pastedOver !== undefined && work.kept && work.changed && !clash) {
+    clearTimeout(saveTimer);
+    saveTimer = 0;
+    storeSave({id: work.id, name: work.name, text: pastedOver, changed: work.changed, link: work.link});
     const old = work.name;
     become({id: storeNewId(), name: untitledName(), changed: true, kept: false, link: ''});
-    say(`The paste is a new program, ${work.name}; ${old} is kept under Recent.`);
+    say(`The paste is a new program, ${work.name}; ${old} stays among your recent programs, under Examples.`);
   }
   work.changed = true;
   if (!saveTimer) saveTimer = setTimeout(saveNow, 300);
@@ -505,7 +509,7 @@ async function firstProgram() {
   await storeReady;
   const elsewhere = await storeHeldElsewhere();
   let p = storeTabProgram();
-  if (p && elsewhere.has(p.id)) p = {...p, id: storeNewId()};  // a duplicated tab goes on with a copy
+  if (p && elsewhere.has(p.id)) p = {...p, id: storeNewId(), copy: true};  // a duplicated tab goes on with a copy
   if (!p && !location.hash) p = storeRecent().find((q) => !elsewhere.has(q.id)) || null;
   return p;
 }
@@ -522,7 +526,7 @@ async function start() {
                                       extensions: lspExtensions()});
   if (kept) become({id: kept.id, name: kept.name, changed: !!kept.changed, kept: true, link: kept.link || ''});
   else become({id: storeNewId(), name: untitledName(), changed: false, kept: false, link: ''});
-  if (kept) saveNow();
+  if (kept?.copy) saveNow();
   // A debugging session takes the status from the run before it.
   debugCreate(editor, {name: () => work.name, onStart: () => { runs++; clearInterval(progressTimer); }});
   helpCreate((name, text) => {

@@ -106,6 +106,20 @@ test('typed work comes back after a reload; an example, New or a link keep it on
   await other.close();
   await openRecent(p, 'my game.zvs');
   assert.ok((await source(p)).endsWith("; from the other tab"), "the other tab's version");
+
+  // A paste over the whole program is a program of its own.
+  await openRecent(p, 'my game-copy.zvs');
+  await p.click('.cm-content');
+  await p.keyboard.press('Control+A');
+  await p.evaluate(() => {
+    const data = new DataTransfer();
+    data.setData('text/plain', '; pasted over\n');
+    document.querySelector('.cm-content').dispatchEvent(new ClipboardEvent('paste', {clipboardData: data, bubbles: true}));
+  });
+  await p.waitForFunction(() => window.zorvik.source() === '; pasted over\n');
+  assert.match(await p.inputValue('#name'), /^untitled(-\d+)?\.zvs$/);
+  await openRecent(p, 'my game-copy.zvs');
+  same(await source(p), mine, 'the program pasted over');
   await profile.close();
 });
 
