@@ -15,4 +15,5 @@ if [ ${#args[@]} -gt 0 ] && [ "${args[0]#/}" = "${args[0]}" ]; then
     args[0]="$PWD/${args[0]}"
 fi
 cd "$ZORVIK_ROOT/build/release/run"
+echo "Running ${1:-default.zvs} in build/release/run" >&2
 exec ../zorvik "${args[@]}"

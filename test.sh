@@ -20,6 +20,6 @@ for variant in release asan; do
     else
         zorvik_build "$dir" Release
     fi
-    echo "== $variant build"
+    echo "== $variant build: running its tests"
     (cd "$dir" && ctest -j2 --output-on-failure)
 done

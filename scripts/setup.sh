@@ -21,12 +21,34 @@ zorvik_install() {
     fi
 }
 
-# zorvik_build DIR BUILD_TYPE [CMAKE_OPTION...]: configures and builds.
+# The build's progress on standard error: on a terminal one line that the
+# next overwrites, elsewhere a line a step; targets already built pass
+# quietly, and what the compiler says comes through whole.
+zorvik_progress() {
+    local line shown=""
+    while IFS= read -r line; do
+        case "$line" in
+        *"Built target"* | *"Consolidate compiler generated dependencies"*) ;;
+        "["*"%]"*)
+            if [ -t 2 ]; then printf '\r\033[K%s' "${line:0:$(( ${COLUMNS:-100} - 1 ))}" >&2; shown=1
+            else echo "$line" >&2; fi ;;
+        *) [ -n "$shown" ] && echo >&2; shown=""; echo "$line" >&2 ;;
+        esac
+    done
+    [ -n "$shown" ] && echo >&2
+    return 0
+}
+
+# zorvik_build DIR BUILD_TYPE [CMAKE_OPTION...]: configures and builds,
+# saying so.
 zorvik_build() {
     local dir="$1" type="$2"
     shift 2
+    echo "Configuring ${dir#"$ZORVIK_ROOT"/} ($type)" >&2
     cmake -S "$ZORVIK_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
-    cmake --build "$dir" -j2 >/dev/null
+    echo "Building ${dir#"$ZORVIK_ROOT"/}" >&2
+    cmake --build "$dir" -j2 2>&1 | zorvik_progress
+    return "${PIPESTATUS[0]}"
 }
 
 # zorvik_npm DIR: installs DIR's npm packages, pinned by its lock file,
@@ -36,6 +58,7 @@ zorvik_build() {
 zorvik_npm() {
     local dir="$1" try
     cmp -s "$dir/package-lock.json" "$dir/node_modules/.zorvik-lock" && return 0
+    echo "Installing the npm packages of ${dir#"$ZORVIK_ROOT"/}" >&2
     for try in 1 2 3; do
         if (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null); then
             cp "$dir/package-lock.json" "$dir/node_modules/.zorvik-lock"

@@ -8,7 +8,8 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "datadir.h"
 #include "mxfont.h"
@@ -24,20 +25,22 @@ int display_depth = 0;
 bool (*display_shown_hook)(SDL_Surface* surface) = nullptr;
 display_window_hooks display_window{};
 
-// The machine looks for its icon and font in the folder it runs from (and an
-// installed one in its data folder), and goes on without them. The first
-// time one cannot be opened, standard error says so, naming the folder,
-// since nothing on the screen would.
+// The machine looks for its icon and font in the folder it runs from, its
+// install's data folder and the build tree's run folder (datadir.h), and
+// goes on without them. The first time one cannot be opened, standard error
+// says so, naming the folders searched, since nothing on the screen would.
 static void display_note_missing(const char* file, const char* without, bool& told)
 {
-    if (told || access(file, R_OK) == 0)
-        return;
+    if (told || access(datadir_find(file).c_str(), R_OK) == 0)
+        return;  // a file that is there but unreadable as a font says so itself
     told = true;
     const char* why = strerror(errno);
-    std::error_code error;
-    std::string folder = std::filesystem::current_path(error).string();
-    fprintf(stderr, "%s: cannot open '%s' in %s, the folder the machine runs from: %s; %s\n",
-            program_invocation_short_name, file, error ? "the current folder" : folder.c_str(), why, without);
+    std::vector<std::string> folders = datadir_folders();
+    std::string where = folders[0] + ", the folder the machine runs from";
+    for (size_t i = 1; i < folders.size(); i++)
+        where += (i + 1 < folders.size() ? ", " : " or ") + folders[i];
+    fprintf(stderr, "%s: cannot open '%s' in %s: %s; %s\n", program_invocation_short_name, file, where.c_str(), why,
+            without);
 }
 
 mx_font* display_open_font()

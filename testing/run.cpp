@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "capture.h"
+#include "datadir.h"
 #include "display.h"
 #include "halt.h"
 #include "lex.h"
@@ -129,8 +130,8 @@ static std::string take_output(FILE* kept, int saved)
 }
 
 // A run in debug mode writes its listing into the folder it runs in: each
-// test runs in a scratch folder of its own, which sees the font and the
-// icon of the folder zorvik-test was started from.
+// test runs in a scratch folder of its own, and finds the font and the icon
+// as if it ran in the folder zorvik-test was started from.
 static std::string enter_scratch()
 {
     char pattern[] = "/tmp/zorvik-test.XXXXXX";
@@ -138,10 +139,7 @@ static std::string enter_scratch()
     if (!dir)
         return "";
     std::error_code error;
-    fs::path here = fs::current_path(error);
-    for (const char* data : {"term.mxf", "icon.bmp"})
-        if (fs::exists(here / data, error))
-            fs::create_symlink(fs::absolute(here / data, error), fs::path(dir) / data, error);
+    datadir_set_home(fs::current_path(error).string());
     if (chdir(dir) != 0)
         return "";
     return dir;

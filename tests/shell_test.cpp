@@ -40,9 +40,10 @@ std::string dir_with(const std::string& name, const std::string& content)
 TEST(CommandLine, NoArgumentOrTooManyRunTheDefaultProgram)
 {
     std::string empty = make_temp_dir();
+    std::string lone = lone_copy(ZORVIK_BIN);
     for (auto args : {std::vector<std::string>{},
                       std::vector<std::string>{"prog.zvs", "--debug", "extra"}}) {
-        RunResult r = run_zorvik(args, "", empty);
+        RunResult r = run_binary(lone, args, "", empty);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(without_icon_note(r.err), kMissingDefault);
         EXPECT_EQ(r.out, "");
@@ -94,21 +95,31 @@ TEST(CommandLine, UnreadableSourceIsReportedAndFails)
     EXPECT_FALSE(std::filesystem::exists(dir + "/debug.html"));
 }
 
-// A folder without the font: the text is left out, as before, and standard
-// error says so once however often the display is opened; the output and the
-// status stay as they are in the folder that has it.
-TEST(CommandLine, MissingFontIsNamedOnceOnStandardError)
+// A tool of the build tree finds its font, icon and default program in the
+// run folder beside it, from any folder: the same output and pictures as in
+// a folder that has them. Where neither has the font, the text is left out,
+// as before, and standard error says so once however often the display is
+// opened, naming the folders it looked in; the output and the status stay.
+TEST(CommandLine, BuildTreeToolsFindTheirFilesAndAMissingFontIsNamedOnce)
 {
-    const char* program = "int #19\nldx #0\nldy #2\nldm \"hi\\n\"\nint #1\nint #19\nint #21\n";
+    const char* program = "int #19\nldx #0\nldy #2\nldm \"hi\\n\"\nint #1\nint #19\nlda #8\nint #86\nint #21\n";
     std::string bare = dir_with("p.zvs", program);
     std::string full = enter_run_dir();
     std::ofstream(full + "/p.zvs") << program;
     for (const char* bin : {ZORVIK_BIN, ZORVIK_CAPTURE_BIN}) {
         std::vector<std::string> args = {"p.zvs"};
-        if (bin == std::string(ZORVIK_CAPTURE_BIN))
+        bool capture = bin == std::string(ZORVIK_CAPTURE_BIN);
+        if (capture)
             args.push_back("p.png");
         RunResult with = run_binary(bin, args, "", full);
-        RunResult without = run_binary(bin, args, "", bare);
+        RunResult anywhere = run_binary(bin, args, "", bare);
+        EXPECT_EQ(anywhere.out, with.out);
+        EXPECT_EQ(anywhere.err, "");
+        if (capture) {
+            EXPECT_EQ(read_file(bare + "/p.png"), read_file(full + "/p.png")) << "the text drawn from any folder";
+        }
+        std::string lone = lone_copy(bin);
+        RunResult without = run_binary(lone, args, "", bare);
         EXPECT_EQ(without.out, with.out);
         EXPECT_EQ(without.status, with.status);
         EXPECT_EQ(with.err.find("cannot open"), std::string::npos) << with.err;
@@ -118,6 +129,9 @@ TEST(CommandLine, MissingFontIsNamedOnceOnStandardError)
                                                       "directory; text is not drawn\n");
         EXPECT_NE(without.err.find("'icon.bmp'"), std::string::npos);
     }
+    RunResult tour = run_binary(ZORVIK_BIN, {}, "", make_temp_dir());
+    EXPECT_EQ(tour.status, 0);
+    EXPECT_NE(tour.out.find("Zorvik VM: a short tour of the machine."), std::string::npos) << tour.out;
 }
 
 TEST(CommandLine, EmptySourceRunsToTheEnd)

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -183,4 +184,11 @@ std::string enter_run_dir()
     if (chdir(dir.c_str()) != 0)
         throw std::runtime_error("cannot enter the run directory");
     return dir;
+}
+
+std::string lone_copy(const std::string& bin)
+{
+    std::string copy = make_temp_dir() + "/" + std::filesystem::path(bin).filename().string();
+    std::filesystem::copy_file(bin, copy);
+    return copy;
 }

@@ -53,6 +53,10 @@ std::string font_file_bytes(int magic, int width, int height, int fill,
 // shell does, but at 32 bits per pixel so that pixel values are known.
 void open_test_display();
 
+// A copy of the built program `bin` in a folder of its own, with no run
+// folder beside it: a tool that finds none of its own files anywhere.
+std::string lone_copy(const std::string& bin);
+
 // Makes a fresh temporary directory holding the built font and icon, and
 // makes it the current directory, where the machine looks for them.
 std::string enter_run_dir();

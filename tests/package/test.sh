@@ -19,6 +19,7 @@ files=(share/zorvik/term.mxf share/zorvik/icon.bmp share/zorvik/default.zvs
        share/zorvik/editor/vim/syntax/zorvik.vim share/zorvik/editor/vim/ftdetect/zorvik.vim
        share/zorvik/editor/vim/compiler/zorvik-check.vim share/zorvik/editor/zorvik.vsix
        share/doc/zorvik/README.md share/doc/zorvik/checking.md share/doc/zorvik/pictures/snake.gif
+       share/doc/zorvik/examples/snake.zvs share/doc/zorvik/examples/debugging.zvs
        share/doc/zorvik/copyright share/doc/zorvik/changelog.gz)
 for t in "${tools[@]}"; do
     files+=("bin/$t" "share/man/man1/$t.1.gz" "share/bash-completion/completions/$t")
