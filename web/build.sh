@@ -53,6 +53,7 @@ compile() {
         [ "$dir" = "$obj/machine" ] && define=(-O3 -DZORVIK_WEB)
         [ "$dir" = "$obj/debug" ] && define=(-O3 -DZORVIK_WEB -DZORVIK_ENGINE)
         [ "$dir" = "$obj/lsp" ] && define=(-Os -fexceptions "$lsp_catch")
+        echo "Compiling $(basename "$dir")/$(basename "$source")" >&2
         emcc "${flags[@]}" "${define[@]}" -c "$source" -o "$object"
     fi
 }
@@ -75,6 +76,7 @@ printf '%s\n' "${jobs[@]}" | xargs -P2 -L1 bash -c 'flags=($flags_string); compi
 # its loop a seventh faster than -O2 does. A read reaches the page through
 # WASI's fd_read, which must be named with its module to count.
 stale "$out/machine.js" "$obj"/machine/*.o "$web/library.js" "$ZORVIK_ROOT/build/release/run/term.mxf" "$0" &&
+echo "Linking the machine (machine.js)" >&2 &&
 emcc -O3 "$obj"/machine/*.o -o "$out/machine.js" \
     -sASYNCIFY -sASYNCIFY_IMPORTS='["wasi_snapshot_preview1.fd_read","web_wait_frame","web_give_way"]' \
     -sMODULARIZE -sEXPORT_NAME=ZorvikMachine -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB \
@@ -88,6 +90,7 @@ emcc -O3 "$obj"/machine/*.o -o "$out/machine.js" \
 # stacks never waits for the page (it only allocates), and saying so keeps
 # Asyncify's bookkeeping out of the loop's writes and pushes.
 stale "$out/debug.js" "$obj"/debug/*.o "$web/library.js" "$ZORVIK_ROOT/build/release/run/term.mxf" "$0" &&
+echo "Linking the debugger (debug.js)" >&2 &&
 emcc -O3 "$obj"/debug/*.o -o "$out/debug.js" \
     -sASYNCIFY -sASYNCIFY_IMPORTS='["wasi_snapshot_preview1.fd_read","web_wait_frame","web_give_way"]' \
     -sASYNCIFY_REMOVE='["mem_watch_write*","stack_watch_slot*"]' \
@@ -100,6 +103,7 @@ emcc -O3 "$obj"/debug/*.o -o "$out/debug.js" \
 # message a call, run by the editor's Web Worker (lsp-worker.js). The words
 # of its hovers are the manual's, as the native build writes them out.
 stale "$out/lsp.js" "$obj"/lsp/*.o "$0" &&
+echo "Linking the language server (lsp.js)" >&2 &&
 emcc -Os -fexceptions "$lsp_catch" "$obj"/lsp/*.o -o "$out/lsp.js" \
     -sMODULARIZE -sEXPORT_NAME=ZorvikLsp -sENVIRONMENT=worker -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB \
     -sEXPORTED_FUNCTIONS='["_web_lsp_handle","_web_lsp_publish","_malloc","_free"]'
@@ -113,6 +117,7 @@ fi
 
 # The examples, snake first, for the page's menu.
 if stale "$out/page.js" "$web"/*.js "$web"/*.json "$web/examples.mjs" "$ZORVIK_ROOT/examples" "$obj/mnemonics.json"; then
+    echo "Bundling the page (page.js)" >&2
     node "$web/examples.mjs" "$ZORVIK_ROOT/examples" "$obj/examples.json"
     "$web/node_modules/.bin/esbuild" "$web/page.js" --bundle --minify --format=iife \
         --alias:zorvik-examples="$obj/examples.json" --alias:zorvik-mnemonics="$obj/mnemonics.json" --outfile="$out/page.js" --log-level=warning
@@ -121,6 +126,7 @@ cp -u "$web/index.html" "$web/page.css" "$out/"
 cp -u "$ZORVIK_ROOT/build/release/run/icon.bmp" "$out/icon.bmp"
 # The manual, as HTML pages with their pictures, opened from the page's help.
 if stale "$out/manual/index.html" "$ZORVIK_ROOT/docs" "$web/manual.mjs"; then
+    echo "Rendering the manual" >&2
     rm -rf "$out/manual"
     node "$web/manual.mjs" "$ZORVIK_ROOT/docs" "$out/manual"
 fi
