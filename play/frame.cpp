@@ -10,46 +10,39 @@
 // How often a waiting player looks at its keys, the window and the signals.
 constexpr double PLAY_SLICE = 0.01;
 
-// The window was closed.
-static bool play_quit_queued()
+bool play_closed()
 {
     SDL_Event event;
-    return front && SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_QUITMASK) > 0;
+    return play.closed || (front && SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_QUITMASK) > 0);
 }
 
-// The actions that the keys asked for and that need no running machine.
+// The actions that the keys asked for and that need no running machine,
+// one for each press.
 static void play_act(SDL_Surface* surface)
 {
-    if (play.help) {
-        play.help = false;
+    for (; play.help > 0; play.help--) {
         fprintf(stderr, "zorvik-play: the player's keys:\n");
         play_keys_list(stderr, "  ");
     }
-    if (play.fullscreen) {
-        play.fullscreen = false;
+    for (; play.fullscreen > 0; play.fullscreen--)
         play_window_toggle_fullscreen();
-    }
-    if (play.record) {
-        play.record = false;
+    for (; play.record > 0; play.record--)
         play_record_toggle();
-    }
-    if (play.shot && surface) {
-        play.shot = false;
+    for (; play.shot > 0 && surface; play.shot--)
         play_screenshot(surface);
-    }
 }
 
 bool play_idle(double seconds)
 {
     for (double left = seconds; left > 0; left -= PLAY_SLICE) {
-        if (play_halted() || play_quit_queued())
+        if (play_halted() || play_closed())
             return false;
         timespec pause{0, (long)(PLAY_SLICE * 1e9)};
         nanosleep(&pause, nullptr);
         display_redraw_exposed();  // SDL reads the window's events here, the keys among them
         play_act(front);
     }
-    return !play_halted() && !play_quit_queued();
+    return !play_halted() && !play_closed();
 }
 
 // While paused the machine does not run: the player only waits here, in
@@ -66,8 +59,9 @@ bool play_shown(SDL_Surface* surface)
     while (play.paused && !play.step && !play_again)
         if (!play_idle(PLAY_SLICE))
             break;
-    play.step = false;
-    if (play_quit_queued())
+    // A frame stepped to uses one step; going on forgets the rest.
+    play.step = play.paused && play.step > 0 ? play.step - 1 : 0;
+    if (play_closed())
         return true;
     if (!play.fast)
         framerate_wait();

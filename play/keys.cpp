@@ -1,6 +1,7 @@
 // The player's keys: function keys, which games rarely use. SDL hands each
 // event to the filter before it queues it; the player's keys are taken out
 // there, so the program never sees them, and the rest go on to the queue.
+// Every press counts, also the second of two in one frame.
 #include "play.h"
 
 struct play_key {
@@ -40,24 +41,28 @@ void play_keys_list(FILE* out, const char* indent)
 static void play_key_down(play_action action)
 {
     switch (action) {
-    case PLAY_HELP: play.help = true; break;
+    case PLAY_HELP: play.help++; break;
     case PLAY_RESTART: play_restart(PLAY_AGAIN_KEY); break;
     case PLAY_PAUSE: play.paused = !play.paused; break;
     case PLAY_STEP:
         if (play.paused)
-            play.step = true;
+            play.step++;
         play.paused = true;
         break;
     case PLAY_FAST: play.fast = true; break;
-    case PLAY_RECORD: play.record = true; break;
-    case PLAY_FULLSCREEN: play.fullscreen = true; break;
-    case PLAY_SHOT: play.shot = true; break;
+    case PLAY_RECORD: play.record++; break;
+    case PLAY_FULLSCREEN: play.fullscreen++; break;
+    case PLAY_SHOT: play.shot++; break;
     case PLAY_NONE: break;
     }
 }
 
+// The window's closing stays queued for the program's poll; it is noted
+// here too, as the program may take it before the player looks.
 int play_keys_filter(const SDL_Event* event)
 {
+    if (event->type == SDL_QUIT)
+        play.closed = true;
     if (event->type != SDL_KEYDOWN && event->type != SDL_KEYUP)
         return 1;
     play_action action = play_key_action(event->key.keysym.sym);

@@ -20,6 +20,7 @@ struct play_options {
     int fps = 60;
     bool full_speed = false;
     bool reload = true;
+    bool exit_on_end = false;
 };
 
 static void play_usage(FILE* out)
@@ -30,6 +31,7 @@ static void play_usage(FILE* out)
             "  --fps N        frames a second, 1 to 1000 (default 60)\n"
             "  --full-speed   frames do not wait: the program runs as fast as it can\n"
             "  --no-reload    saving the program does not start it again\n"
+            "  --exit-on-end  the player ends when the program ends, as zorvik does\n"
             "The player's keys, which the program never sees:\n");
     play_keys_list(out, "  ");
 }
@@ -70,6 +72,10 @@ static play_options play_read_options(int argc, char** argv)
             o.reload = false;
             continue;
         }
+        if (a == "--exit-on-end") {
+            o.exit_on_end = true;
+            continue;
+        }
         if (a.size() < 2 || a[0] != '-') {
             if (o.program)
                 play_fail("one PROGRAM only (--help lists the options)");
@@ -99,8 +105,15 @@ int main(int argc, char** argv)
     mlex_file source{};
     if (mlex_init_file(&source, o.program) < 0)
         play_fail(std::string("cannot open source file '") + o.program + "': " + strerror(errno));
+    // Played unseen, a program could be neither watched nor ended from its
+    // window; SDL_VIDEODRIVER=dummy asks for that on purpose.
+    if (display_none_found()) {
+        fprintf(stderr, "zorvik-play: no display (DISPLAY is not set), and the player needs a window\n");
+        return 1;
+    }
     play.program = o.program;
     play.stem = std::filesystem::path(o.program).stem().string();
+    play.exit_on_end = o.exit_on_end;
     framerate_fps = o.fps;
     framerate_full_speed = o.full_speed;
     // The console shows each line as it comes, also through a pipe: a
@@ -114,8 +127,7 @@ int main(int argc, char** argv)
     front = display_start();
     halt_install();  // SDL's own handlers would only queue a quit event
     display_shown_hook = play_shown;
-    if (o.reload)
-        play_watch_start(o.program);
+    play.watching = o.reload && play_watch_start(o.program);
 
     int status = play_run(&source);
     play_record_finish();

@@ -26,17 +26,22 @@ enum play_action {
 
 // The player's state between the keys that change it and the frames that
 // act on it. Keys arrive while SDL pumps its queue, on the machine's thread.
+// A key's presses are counted, not only noted, so that several in one frame
+// (taps shorter than a frame) each act.
 struct play_state {
     std::string program;     // the source path as given
     std::string stem;        // its file name without the extension, for pictures
     int scale = 0;           // the window's enlargement; 0 until it is chosen
+    bool exit_on_end = false; // a program that ends ends the player too
+    bool watching = false;   // saving the program starts it again
+    bool closed = false;     // the window was closed: the player ends
     bool paused = false;
-    bool step = false;       // while paused: let one more frame be shown
+    int step = 0;            // while paused: frames still to be shown
     bool fast = false;       // the fast-forward key is held
-    bool shot = false;       // a screenshot is due at the next chance
-    bool record = false;     // the GIF key was pressed
-    bool fullscreen = false; // the full-screen key was pressed
-    bool help = false;       // the help key was pressed
+    int shot = 0;            // screenshots due at the next chance
+    int record = 0;          // presses of the GIF key not acted on yet
+    int fullscreen = 0;      // presses of the full-screen key not acted on yet
+    int help = 0;            // presses of the help key not acted on yet
 };
 extern play_state play;
 
@@ -45,8 +50,10 @@ extern play_state play;
 // from the watch's signal handler too.
 enum { PLAY_AGAIN_NONE, PLAY_AGAIN_KEY, PLAY_AGAIN_SAVED };
 extern volatile sig_atomic_t play_again;
-// Runs the program from `source` (open) until it ends for good, starting it
-// again after each restart; the player's exit status, as the machine's.
+// Runs the program from `source` (open) until the player ends, starting it
+// again after each restart. A run that ends by itself keeps the window
+// until a save or F5 starts it again, unless exit_on_end is set. The
+// player's exit status, as the machine's.
 struct mlex_file;
 int play_run(mlex_file* source);
 // Asks for the run to start again; a running machine stops at once
@@ -60,9 +67,12 @@ bool play_halted();
 // times as large, or, with 0, as large as fits the screen.
 void play_window_install(int scale);
 void play_window_toggle_fullscreen();
+// Titles the window with the machine's name, and after it `state` (the
+// program ended, or is awaited) when that is not null.
+void play_window_title(const char* state);
 
 // keys.cpp: the player's keys, taken out of SDL's queue before the program
-// can read them (SDL_SetEventFilter).
+// can read them (SDL_SetEventFilter); the window's closing is noted there.
 int play_keys_filter(const SDL_Event* event);
 // The keys and what they do, one a line, each line starting with `indent`.
 void play_keys_list(FILE* out, const char* indent);
@@ -73,6 +83,8 @@ bool play_shown(SDL_Surface* surface);
 // Sleeps up to `seconds`, keeping the window drawn and the keys read; false
 // as soon as the run is to end: a signal, or the window was closed.
 bool play_idle(double seconds);
+// The window was closed, or its closing waits in the queue.
+bool play_closed();
 
 // shots.cpp: screenshots and GIF recordings, written into the current
 // folder as STEM-N.png and STEM-N.gif under the first N that is free.

@@ -75,40 +75,89 @@ static bool play_settle()
     return true;
 }
 
+// The window of a new run, or of the wait after one: reopened when the
+// program closed the display, titled `state` (null while the program runs).
+static void play_window_back(const char* state)
+{
+    if (!front) {
+        front = display_start();
+        halt_install();
+    }
+    play_window_title(state);
+}
+
 // A run starts as in a new window: the display service not yet called and
 // the picture black. A program that closed the display gets it back.
 static void play_fresh_window()
 {
     active = 0;
     play.paused = false;
-    play.step = false;
-    if (!front) {
-        front = display_start();
-        halt_install();
-        return;
+    play.step = 0;
+    bool open = front != nullptr;
+    play_window_back(nullptr);
+    if (open) {
+        SDL_FillRect(front, nullptr, 0);
+        display_show();
     }
-    SDL_FillRect(front, nullptr, 0);
-    display_show();
+}
+
+// Waits with the window drawn and the keys read until a save or a key asks
+// for a new run; false when the player is to end meanwhile.
+static bool play_await()
+{
+    while (!play_again)
+        if (!play_idle(PLAY_QUIET))
+            return false;
+    return true;
 }
 
 // Opens the source for the next run, waiting for a save while it cannot be
-// read (an editor may have taken it away for a moment). False when the
-// player is to end meanwhile.
+// read: an editor may have taken it away for a moment, or it was deleted
+// or renamed away and is awaited back. False when the player is to end
+// meanwhile.
 static bool play_reopen(mlex_file* source)
 {
     for (;;) {
-        if (play_again == PLAY_AGAIN_SAVED && !play_settle())
+        bool saved = play_again == PLAY_AGAIN_SAVED;
+        if (saved && !play_settle())
             return false;
         // Saves from here on start the next run again.
         play_again = PLAY_AGAIN_NONE;
-        if (mlex_init_file(source, play.program.c_str()) >= 0)
+        if (mlex_init_file(source, play.program.c_str()) >= 0) {
+            if (saved)
+                fprintf(stderr, "zorvik-play: %s changed; starting again\n", play.program.c_str());
             return true;
-        fprintf(stderr, "zorvik-play: cannot open source file '%s': %s; waiting for it to be saved\n",
-                play.program.c_str(), strerror(errno));
-        while (!play_again)
-            if (!play_idle(PLAY_QUIET))
-                return false;
+        }
+        const char* name = play.program.c_str();
+        if (errno == ENOENT)
+            fprintf(stderr, "zorvik-play: %s is gone (deleted or renamed); %s\n", name,
+                    play.watching ? "waiting for it to come back" : "F5 looks for it again");
+        else
+            fprintf(stderr, "zorvik-play: cannot open source file '%s': %s; %s\n", name, strerror(errno),
+                    play.watching ? "waiting for it to be saved" : "F5 tries again");
+        play_window_title(("waiting for " + play.program).c_str());
+        if (!play_await())
+            return false;
     }
+}
+
+// The status the player ends with, as zorvik's for the same run.
+static int play_status()
+{
+    return halt_signal ? halt_status() : 0;
+}
+
+// The run ended by itself (its last statement, brk, a source with nothing
+// to run): the window keeps the last frame and the title and standard
+// error say so, until a save or F5 starts it again.
+static void play_keep_ended()
+{
+    if (play_halted() || play_closed())
+        return;
+    play_window_back((play.program + " ended").c_str());
+    fprintf(stderr, "zorvik-play: %s ended with status %d; %s starts it again\n", play.program.c_str(),
+            play_status(), play.watching ? "saving the program or F5" : "F5");
+    play_await();
 }
 
 int play_run(mlex_file* source)
@@ -124,13 +173,13 @@ int play_run(mlex_file* source)
         if (halt_signal == PLAY_STOP_SIGNAL)
             halt_signal = 0;
         play_input_restore();
-        if (!play_again || play_halted())
+        if (!play_again && !play.exit_on_end)
+            play_keep_ended();
+        if (!play_again || play_halted() || play_closed())
             break;
-        if (play_again == PLAY_AGAIN_SAVED)
-            fprintf(stderr, "zorvik-play: %s changed; starting again\n", play.program.c_str());
         if (!play_reopen(source))
             break;
         play_fresh_window();
     }
-    return halt_signal ? halt_status() : 0;
+    return play_status();
 }

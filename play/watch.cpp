@@ -1,10 +1,11 @@
-// Starting again when the source is saved. The source's folder is watched
-// for the source's name (inotify), so that an editor that saves by renaming
-// a new file into place is seen as well as one that writes in place. The
-// watch raises SIGIO on the machine's thread (O_ASYNC), and the handler
-// stops the run as a halting signal would (play_restart): the machine gives
-// way where every endless loop passes and a console read returns, so a
-// save is seen whatever the program is doing.
+// Starting again when the source is saved, or once it is back after being
+// deleted or renamed away. The source's folder is watched for the source's
+// name (inotify), so that an editor that saves by renaming a new file into
+// place is seen as well as one that writes in place. The watch raises SIGIO
+// on the machine's thread (O_ASYNC), and the handler stops the run as a
+// halting signal would (play_restart): the machine gives way where every
+// endless loop passes and a console read returns, so a save is seen
+// whatever the program is doing.
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/inotify.h>
@@ -17,8 +18,11 @@
 #include "play.h"
 
 // A save shows as one of these for the source's name: written and closed,
-// renamed into place, made anew, or touched.
-constexpr uint32_t PLAY_WATCH_EVENTS = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_ATTRIB;
+// renamed into place, made anew, or touched. Deleted or renamed away, the
+// source is awaited back; an editor that first moves the old file aside
+// saves the new one before the run starts again, and only that is seen.
+constexpr uint32_t PLAY_WATCH_EVENTS =
+    IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_ATTRIB | IN_DELETE | IN_MOVED_FROM;
 
 static int play_watch_fd = -1;
 static char play_watch_name[NAME_MAX + 1];

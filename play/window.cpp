@@ -3,6 +3,7 @@
 // large, every pixel a square of scale by scale, so pixels stay sharp.
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "display.h"
 #include "play.h"
@@ -89,4 +90,12 @@ void play_window_toggle_fullscreen()
         told = true;
         fprintf(stderr, "zorvik-play: this display cannot switch the window to full screen\n");
     }
+}
+
+void play_window_title(const char* state)
+{
+    if (!front)
+        return;
+    std::string title = state ? std::string(DISPLAY_CAPTION) + ": " + state : DISPLAY_CAPTION;
+    SDL_WM_SetCaption(title.c_str(), nullptr);
 }

@@ -24,6 +24,9 @@ int active = 0;
 int display_depth = 0;
 bool (*display_shown_hook)(SDL_Surface* surface) = nullptr;
 display_window_hooks display_window{};
+// Set when display_start took the dummy driver for want of a display, until
+// a program that asks for the display has been told.
+static bool display_unseen = false;
 
 // The machine looks for its icon and font in the folder it runs from, its
 // install's data folder and the build tree's run folder (datadir.h), and
@@ -68,8 +71,24 @@ SDL_Surface* display_open_window()
     SDL_Surface* surface = display_window.open ? display_window.open()
                                                : SDL_SetVideoMode(480, 272, display_depth, 0);
     if (surface)
-        SDL_WM_SetCaption("Zorvik VM", nullptr);
+        SDL_WM_SetCaption(DISPLAY_CAPTION, nullptr);
     return surface;
+}
+
+// True when the environment sets `name` to a text that is not empty.
+static bool display_env_set(const char* name)
+{
+    const char* value = getenv(name);
+    return value && *value;
+}
+
+bool display_none_found()
+{
+#ifdef ZORVIK_WEB
+    return false;  // the page's canvas is always there
+#else
+    return !display_env_set("SDL_VIDEODRIVER") && !display_env_set("DISPLAY");
+#endif
 }
 
 // The driver to start: the one the user names, else a real window where
@@ -77,11 +96,9 @@ SDL_Surface* display_open_window()
 // would fall back to drawing terminal art over the program's console.
 static const char* display_driver()
 {
-    const char* named = getenv("SDL_VIDEODRIVER");
-    if (named && *named)
-        return named;
-    const char* display = getenv("DISPLAY");
-    return display && *display ? "x11" : "dummy";
+    if (display_env_set("SDL_VIDEODRIVER"))
+        return getenv("SDL_VIDEODRIVER");
+    return display_env_set("DISPLAY") ? "x11" : "dummy";
 }
 
 // The window could not be had: one line names the reason, and the run goes
@@ -103,6 +120,8 @@ static SDL_Surface* display_without_window(const char* driver)
 SDL_Surface* display_start()
 {
     std::string driver = display_driver();
+    if (display_none_found())
+        display_unseen = true;
     // Later starts (the display service's, after a quit) take the same one.
     setenv("SDL_VIDEODRIVER", driver.c_str(), 1);
     bool dummy = driver == "dummy";
@@ -112,6 +131,14 @@ SDL_Surface* display_start()
     if (!surface && !dummy)
         return display_without_window(driver.c_str());
     return surface;
+}
+
+void display_note_unseen()
+{
+    if (!display_unseen)
+        return;
+    display_unseen = false;
+    fprintf(stderr, "%s: no display: running without a window\n", program_invocation_short_name);
 }
 
 void display_redraw_exposed()

@@ -10,6 +10,9 @@ extern SDL_Surface* front;    // the window's surface, null while closed
 extern mx_font* the_font;     // the loaded font, null while none
 extern int active;            // 1 once the display service has run
 
+// The title of the machine's window.
+constexpr const char* DISPLAY_CAPTION = "Zorvik VM";
+
 // Bits per pixel asked of the window: 0, the default, takes the display's
 // own; a capture asks for 32 so that every pixel is an exact RGB value.
 extern int display_depth;
@@ -37,6 +40,14 @@ extern display_window_hooks display_window;
 // on the dummy driver, as a run without a display does. Null only when even
 // that fails.
 SDL_Surface* display_start();
+// True when there is no display to choose: neither SDL_VIDEODRIVER nor
+// DISPLAY is set, so display_start would take the dummy driver itself.
+bool display_none_found();
+// A program asks for the display (service 19, a screen refresh): when
+// display_start took the dummy driver because no display was found, the
+// first ask says once on standard error that nothing is shown. A driver
+// the user named, the dummy one too, says nothing.
+void display_note_unseen();
 // Opens the 480 by 272 window: the icon "icon.bmp" first (SDL takes an icon
 // only before the window opens; a missing file leaves none), then the mode,
 // then the caption. Yields the surface, or null; null at once while SDL's

@@ -64,6 +64,7 @@ static void screen_copy(void* pixels)
 
 int screen_refresh()
 {
+    display_note_unseen();
     if (!front)
         return 0;
     void* pixels = lock(front, front->format->BitsPerPixel);

@@ -95,6 +95,7 @@ static bool open_display()
 // the one loaded before is released first.
 static void service_open_display()
 {
+    display_note_unseen();
     if (!front && !open_display())
         return;
     if (the_font)

@@ -131,9 +131,9 @@ TEST(Play, SavingTheSourceStartsItAgainInEveryState)
         close(fd);
 }
 
-// Usage errors are one line and status 2; --help lists the options and the
-// keys; a program that ends ends the player with the machine's status and
-// output.
+// Usage errors are one line and status 2, and so is no display with status
+// 1; --help lists the options and the keys; with --exit-on-end a program
+// that ends ends the player with the machine's status and output.
 TEST(Play, CommandLineErrorsHelpAndAPlainRun)
 {
     std::string dir = enter_run_dir();
@@ -155,12 +155,16 @@ TEST(Play, CommandLineErrorsHelpAndAPlainRun)
         EXPECT_EQ(r.err, "zorvik-play: " + e.err + "\n");
         EXPECT_EQ(r.out, "");
     }
+    RunResult unseen = run_binary(ZORVIK_PLAY_BIN, {"hi.zvs"}, "", dir, "env -u DISPLAY -u SDL_VIDEODRIVER");
+    EXPECT_EQ(unseen.status, 1);
+    EXPECT_EQ(unseen.err, "zorvik-play: no display (DISPLAY is not set), and the player needs a window\n");
+    EXPECT_EQ(unseen.out, "");
     RunResult help = run_binary(ZORVIK_PLAY_BIN, {"--help"}, "", dir);
     EXPECT_EQ(help.status, 0);
-    for (const char* word : {"--scale N", "--fps N", "--full-speed", "--no-reload", "F5", "F12"})
+    for (const char* word : {"--scale N", "--fps N", "--full-speed", "--no-reload", "--exit-on-end", "F5", "F12"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
 
-    RunResult played = run_binary(ZORVIK_PLAY_BIN, {"--scale", "2", "--no-reload", "hi.zvs"}, "", dir);
+    RunResult played = run_binary(ZORVIK_PLAY_BIN, {"--scale", "2", "--exit-on-end", "hi.zvs"}, "", dir);
     RunResult run = run_binary(ZORVIK_BIN, {"hi.zvs"}, "", dir);
     EXPECT_EQ(played.status, 0);
     EXPECT_EQ(played.out, "hi\n");
@@ -235,6 +239,7 @@ TEST(Play, PlayersKeysNeverReachTheProgram)
     EXPECT_EQ(SDL_GetVideoSurface()->w, 960);
     EXPECT_EQ(SDL_GetVideoSurface()->h, 544);
     display_shown_hook = typing_shown;
+    play.exit_on_end = true;  // the run that ends at frame 8 ends the player
     mlex_file source{};
     ASSERT_EQ(mlex_init_file(&source, "prog.zvs"), 1);
     int status = -1;
@@ -266,6 +271,62 @@ TEST(Play, PlayersKeysNeverReachTheProgram)
         uint32_t value = (uint32_t)rgb[i] << 16 | (uint32_t)rgb[i + 1] << 8 | rgb[i + 2];
         ASSERT_EQ(value, at_pixel ? 0xFF0000u : 0u) << i / 3;
     }
+    EXPECT_FALSE(std::filesystem::exists(dir + "/prog-3.png"));
+    do_quit();
+}
+
+namespace {
+
+// Taps inside one frame, each a key down and up between two refreshes: at
+// frame 2 the key a and F12 twice, at frame 4 a again. At frame 6 the
+// window is closed just after the player's look at the frame, so the
+// program's next poll takes the closing.
+bool tapping_shown(SDL_Surface* surface)
+{
+    frames_shown++;
+    for (SDLKey key : {SDLK_a, SDLK_F12, SDLK_F12}) {
+        if (frames_shown == 2 || (frames_shown == 4 && key == SDLK_a)) {
+            type_key(key, SDL_KEYDOWN);
+            type_key(key, SDL_KEYUP);
+        }
+    }
+    if (frames_shown == 6) {
+        SDL_Event quit{};
+        quit.type = SDL_QUIT;
+        if (play_keys_filter(&quit))
+            SDL_PushEvent(&quit);
+        return false;
+    }
+    return play_shown(surface);
+}
+
+}  // namespace
+
+// No tap is lost: the program sees each press of a at the poll after it
+// and the release at the next, and F12 twice in a frame writes two
+// pictures. Closing the window ends the player, which does not wait as
+// after a program's own end, also when the program's poll took the closing.
+TEST(Play, TapsShorterThanAFrameEachCount)
+{
+    std::string dir = enter_run_dir();
+    std::filesystem::copy_file(std::string(ZORVIK_SOURCE_DIR) + "/tests/window/presses.zvs", dir + "/prog.zvs");
+    frames_shown = 0;
+    play.program = "prog.zvs";
+    play.stem = "prog";
+    play_window_install(1);
+    front = display_start();
+    ASSERT_TRUE(front);
+    display_shown_hook = tapping_shown;
+    mlex_file source{};
+    ASSERT_EQ(mlex_init_file(&source, "prog.zvs"), 1);
+    alarm(60);  // a player that kept waiting fails here rather than at ctest's limit
+    int status = -1;
+    std::string out = capture_stdout([&] { status = play_run(&source); });
+    alarm(0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(out, "a\na\n");
+    EXPECT_EQ(frames_shown, 6);
+    EXPECT_TRUE(std::filesystem::exists(dir + "/prog-2.png"));
     EXPECT_FALSE(std::filesystem::exists(dir + "/prog-3.png"));
     do_quit();
 }

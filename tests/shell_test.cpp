@@ -203,3 +203,29 @@ TEST(CommandLine, NoWindowIsNamedOnceAndTheRunGoesOn)
         }
     }
 }
+
+// Without DISPLAY and SDL_VIDEODRIVER the tools choose to run without a
+// window themselves, and say so once, when a program first asks for the
+// display (a refresh, service 19); a console-only program hears nothing.
+// The output and the status are those of a run on the dummy driver asked
+// for, which says nothing.
+TEST(CommandLine, NoDisplayIsNamedOnceToAProgramThatAsksForIt)
+{
+    std::string dir = enter_run_dir();
+    std::string prints = "ldm \"hi\"\nldx #0\nldy #1\nint #1\n";
+    std::ofstream(dir + "/screen.zvs") << prints + "int #21\nint #19\nint #21\nint #19\n";
+    std::ofstream(dir + "/console.zvs") << prints;
+    for (const char* bin : {ZORVIK_BIN, ZORVIK_DEBUG_BIN}) {
+        std::string name = std::filesystem::path(bin).filename().string();
+        std::string input = bin == std::string(ZORVIK_DEBUG_BIN) ? "continue\n" : "";
+        for (const char* program : {"screen.zvs", "console.zvs"}) {
+            RunResult asked = run_binary(bin, {program}, input, dir);
+            RunResult none = run_binary(bin, {program}, input, dir, "env -u DISPLAY -u SDL_VIDEODRIVER");
+            std::string note = program == std::string("screen.zvs") ? name + ": no display: running without a window\n" : "";
+            EXPECT_EQ(asked.err, "") << name << " " << program;
+            EXPECT_EQ(none.err, note) << name << " " << program;
+            EXPECT_EQ(none.out, asked.out) << name << " " << program;
+            EXPECT_EQ(none.status, asked.status) << name << " " << program;
+        }
+    }
+}

@@ -6,19 +6,7 @@
 #   tests/window/test.sh ZORVIK_DEBUG RUN_DIR
 set -euo pipefail
 debug="$1" run_dir="$2"
-work="$(mktemp -d)"
-n=50
-while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-# -noreset: the server stays up between the tools, which connect one after
-# the other.
-Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-export DISPLAY=":$n"
-# Under LeakSanitizer, Xlib's own allocations are not ours to free.
-export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-unset SDL_VIDEODRIVER
+source "$(dirname "$0")/xvfb.sh"
 printf 'int #19\nint #21\n' >"$work/p.zvs"
 mkfifo "$work/commands"
 (cd "$run_dir" && "$debug" "$work/p.zvs" <"$work/commands" >"$work/out" 2>"$work/err") &
