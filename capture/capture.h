@@ -50,9 +50,20 @@ struct capture_key {
 };
 
 // Parses "10:right:down,40:right:up,90:quit". Key names are SDL's, as
-// SDL_GetKeyName gives them, in any letter case (SDL's video must be started). On a bad item,
-// false, with the message naming it in `error`.
+// SDL_GetKeyName gives them (SDL's video must be started); they, "down",
+// "up" and "quit" may be written in any letter case, and blanks around an
+// item are left out. On a bad item, false, with the message naming it in
+// `error`.
 bool capture_parse_keys(const std::string& script, std::vector<capture_key>& keys, std::string& error);
+// Parses a key file: items separated by commas or lines, blank lines left
+// out, and a '#' at the start of a line or after a blank or a comma
+// starting a comment. On a bad item, false, with its line number in `line`.
+bool capture_parse_key_lines(const std::string& text, std::vector<capture_key>& keys, int& line, std::string& error);
+// The events that never went into the queue, as the run ended with `played`
+// the last frame whose events did, after `shown` shown frames: "2 key
+// events never played, as the run ended after 1 shown frame: ITEM, ITEM",
+// or empty when every event played.
+std::string capture_unplayed_keys(const std::vector<capture_key>& keys, long long played, long long shown);
 // Pushes the events scheduled for a frame into SDL's queue.
 void capture_play_keys(const std::vector<capture_key>& keys, long long frame);
 

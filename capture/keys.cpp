@@ -18,6 +18,15 @@ static SDLKey key_named(const std::string& name)
     return SDLK_UNKNOWN;
 }
 
+// The text without the blanks around it.
+static std::string without_blanks(const std::string& text)
+{
+    size_t a = text.find_first_not_of(" \t\r");
+    if (a == std::string::npos)
+        return "";
+    return text.substr(a, text.find_last_not_of(" \t\r") - a + 1);
+}
+
 static bool parse_item(const std::string& item, capture_key& key, std::string& why)
 {
     size_t colon = item.find(':');
@@ -31,14 +40,15 @@ static bool parse_item(const std::string& item, capture_key& key, std::string& w
     }
     key.frame = frame;
     std::string rest = item.substr(colon + 1);
-    if (rest == "quit") {
+    if (strcasecmp(rest.c_str(), "quit") == 0) {
         key.type = SDL_QUIT;
         key.key = SDLK_UNKNOWN;
         return true;
     }
     size_t last = rest.rfind(':');
     std::string action = last == std::string::npos ? "" : rest.substr(last + 1);
-    if (action != "down" && action != "up") {
+    bool down = strcasecmp(action.c_str(), "down") == 0;
+    if (!down && strcasecmp(action.c_str(), "up") != 0) {
         why = "it must end in ':down' or ':up', or be 'FRAME:quit'";
         return false;
     }
@@ -48,7 +58,7 @@ static bool parse_item(const std::string& item, capture_key& key, std::string& w
         why = "no key is named '" + name + "'";
         return false;
     }
-    key.type = action == "down" ? SDL_KEYDOWN : SDL_KEYUP;
+    key.type = down ? SDL_KEYDOWN : SDL_KEYUP;
     return true;
 }
 
@@ -59,7 +69,7 @@ bool capture_parse_keys(const std::string& script, std::vector<capture_key>& key
         size_t comma = script.find(',', start);
         if (comma == std::string::npos)
             comma = script.size();
-        std::string item = script.substr(start, comma - start);
+        std::string item = without_blanks(script.substr(start, comma - start));
         capture_key key{};
         key.item = item;
         std::string why;
@@ -71,6 +81,47 @@ bool capture_parse_keys(const std::string& script, std::vector<capture_key>& key
         start = comma + 1;
     }
     return true;
+}
+
+// Where a comment starts in a line of a key file: at a '#' that begins the
+// line or follows a blank or a comma. A '#' inside an item ("5:#:down")
+// names the key.
+static size_t comment_start(const std::string& line)
+{
+    for (size_t i = 0; i < line.size(); i++)
+        if (line[i] == '#' && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t' || line[i - 1] == ','))
+            return i;
+    return line.size();
+}
+
+bool capture_parse_key_lines(const std::string& text, std::vector<capture_key>& keys, int& line, std::string& error)
+{
+    size_t start = 0;
+    for (line = 1; start < text.size(); line++) {
+        size_t nl = text.find('\n', start);
+        size_t end = nl == std::string::npos ? text.size() : nl;
+        std::string items = text.substr(start, end - start);
+        items = without_blanks(items.substr(0, comment_start(items)));
+        while (!items.empty() && items.back() == ',')
+            items = without_blanks(items.substr(0, items.size() - 1));
+        if (!items.empty() && !capture_parse_keys(items, keys, error))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+std::string capture_unplayed_keys(const std::vector<capture_key>& keys, long long played, long long shown)
+{
+    std::string items;
+    int count = 0;
+    for (const capture_key& k : keys)
+        if (k.frame > played)
+            items += (count++ ? ", " : "") + k.item;
+    if (!count)
+        return "";
+    return std::to_string(count) + (count == 1 ? " key event" : " key events") + " never played, as the run ended after " +
+           std::to_string(shown) + (shown == 1 ? " shown frame: " : " shown frames: ") + items;
 }
 
 void capture_play_keys(const std::vector<capture_key>& keys, long long frame)

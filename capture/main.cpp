@@ -175,14 +175,9 @@ static void report_end()
     else if (run_budget_spent)
         fprintf(stderr, "zorvik-capture: the run reached the step limit (--steps %lld) after %s\n", options.steps,
                 shown.c_str());
-    std::string unplayed;
-    int count = 0;
-    for (const capture_key& k : script)
-        if (k.frame > keys_played)
-            unplayed += (count++ ? ", " : "") + k.item;
-    if (count)
-        fprintf(stderr, "zorvik-capture: %d key event%s never played, as the run ended after %s: %s\n", count,
-                count == 1 ? "" : "s", shown.c_str(), unplayed.c_str());
+    std::string unplayed = capture_unplayed_keys(script, keys_played, film.shown);
+    if (!unplayed.empty())
+        fprintf(stderr, "zorvik-capture: %s\n", unplayed.c_str());
 }
 
 int main(int argc, char** argv)

@@ -57,8 +57,9 @@ static void write_artifacts(const ztest_case& c, const std::vector<uint32_t>& ac
                             const std::vector<uint32_t>& expected, const std::string& artifacts, ztest_result& r)
 {
     std::error_code error;
-    fs::create_directories(artifacts, error);
-    std::string base = (fs::path(artifacts) / fs::path(c.name).filename()).string();
+    fs::path base_path = fs::path(artifacts) / c.label;
+    fs::create_directories(base_path.parent_path(), error);
+    std::string base = base_path.string();
     std::vector<uint32_t> marked(actual.size());
     for (size_t i = 0; i < actual.size(); i++)
         marked[i] = i < expected.size() && expected[i] == actual[i] ? (actual[i] >> 2) & 0x3F3F3F : DIFF_MARK;

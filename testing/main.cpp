@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -28,10 +29,11 @@ static void usage(FILE* out)
             "  --tap           report in TAP version 13 on standard output\n"
             "  --junit FILE    also write a JUnit XML report to FILE\n"
             "  -j, --jobs N    run N tests at a time (default: the number of cores)\n"
-            "  --artifacts DIR where a failed frame's NAME.actual.png and NAME.diff.png go\n"
-            "                  (default: zorvik-test under the temporary folder)\n"
+            "  --artifacts DIR where a failed frame's NAME.actual.png and NAME.diff.png go, below DIR\n"
+            "                  as below the folder searched (default: a new folder of this run's)\n"
             "  --coverage FILE write the statements, subroutines and branches run, as lcov\n"
             "  --profile FILE  write folded stacks of the statements run, for flame graphs\n"
+            "  --flame-graph FILE  write a flame graph of the statements run, as SVG\n"
             "  --profile-table print the subroutines and the busiest lines by statements run\n");
 }
 
@@ -55,8 +57,6 @@ static void read_options(int argc, char** argv)
 {
     long cores = sysconf(_SC_NPROCESSORS_ONLN);
     options.jobs = cores > 0 ? (int)std::min(cores, 1024L) : 1;
-    std::error_code error;
-    options.artifacts = (std::filesystem::temp_directory_path(error) / "zorvik-test").string();
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         if (a == "--help") {
@@ -82,7 +82,8 @@ static void read_options(int argc, char** argv)
         // --name VALUE or --name=VALUE
         size_t eq = a.find('=');
         std::string name = a.substr(0, eq);
-        static const char* const valued[] = {"-j", "--jobs", "--junit", "--artifacts", "--coverage", "--profile"};
+        static const char* const valued[] = {"-j", "--jobs", "--junit", "--artifacts", "--coverage", "--profile",
+                                             "--flame-graph"};
         if (std::find_if(std::begin(valued), std::end(valued), [&](const char* v) { return name == v; }) ==
             std::end(valued))
             fail("unknown option '" + a + "' (--help lists them)");
@@ -97,8 +98,10 @@ static void read_options(int argc, char** argv)
             options.artifacts = value;
         else if (name == "--coverage")
             options.coverage = value;
-        else
+        else if (name == "--profile")
             options.profile = value;
+        else
+            options.flame_graph = value;
     }
     if (options.paths.empty()) {
         usage(stderr);
@@ -114,28 +117,69 @@ static bool write_file(const std::string& path, const std::string& text)
 }
 
 static size_t total_cases;
+static std::string own_artifacts;  // the folder made for this run's pictures, without --artifacts
 
 static void report_counted(size_t index, const ztest_case& c, const ztest_result& r)
 {
     ztest_report_line(index, c, r, options.tap, total_cases);
 }
 
-// The coverage file, the folded stacks and the table, from every run.
-static bool write_counts(const std::vector<ztest_result>& results)
+// Without --artifacts, the pictures go into a new folder that only this
+// user can enter, so that no one else's run or link meets them.
+static void make_own_artifacts()
+{
+    std::error_code error;
+    std::string pattern = (std::filesystem::temp_directory_path(error) / "zorvik-test-artifacts.XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        fail("cannot make a folder for the artifacts (" + pattern + "): " + strerror(errno));
+    own_artifacts = options.artifacts = pattern;
+}
+
+// The run's own folder is named when it holds pictures, else removed.
+static void report_own_artifacts()
+{
+    std::error_code error;
+    if (own_artifacts.empty())
+        return;
+    if (std::filesystem::is_empty(own_artifacts, error))
+        std::filesystem::remove(own_artifacts, error);
+    else
+        printf("%sthe pictures of the frames that differ are in %s/\n", options.tap ? "# " : "", own_artifacts.c_str());
+}
+
+// The bottom frame of a program's stacks: its path below its folder, with
+// what would break a folded line (';' and control bytes) shown as '?'.
+static std::string program_frame(const ztest_case& c)
+{
+    std::string frame = c.label + ".zvs";
+    for (char& ch : frame)
+        if (ch == ';' || (unsigned char)ch < 0x20 || ch == 0x7F)
+            ch = '?';
+    return frame;
+}
+
+// The coverage file, the folded stacks, the flame graph and the table, from
+// every run. The stacks of the files start with the program, so frames of
+// two programs stay apart; the table counts subroutines by name.
+static bool write_counts(const std::vector<ztest_case>& cases, const std::vector<ztest_result>& results)
 {
     bool written = true;
+    auto write = [&](const std::string& path, const std::string& text) {
+        if (!path.empty() && !write_file(path, text)) {
+            fprintf(stderr, "zorvik-test: cannot write '%s'\n", path.c_str());
+            written = false;
+        }
+    };
     if (!options.coverage.empty()) {
         std::vector<std::string> records;
         for (const ztest_result& r : results)
             records.push_back(r.lcov);
-        if (!write_file(options.coverage, ztest_merge_lcov(records))) {
-            fprintf(stderr, "zorvik-test: cannot write '%s'\n", options.coverage.c_str());
-            written = false;
-        }
+        write(options.coverage, ztest_merge_lcov(records));
     }
-    profile_folded folded;
+    profile_folded by_program, by_name;
     std::vector<profile_line> lines;
-    for (const ztest_result& r : results) {
+    for (size_t i = 0; i < results.size() && i < cases.size(); i++) {
+        const ztest_result& r = results[i];
         for (const std::string* text : {&r.folded, &r.lines}) {
             std::istringstream in(*text);
             for (std::string line; std::getline(in, line);) {
@@ -143,19 +187,20 @@ static bool write_counts(const std::vector<ztest_result>& results)
                 if (space == std::string::npos)
                     continue;
                 uint64_t count = std::stoull(line.substr(space + 1));
-                if (text == &r.folded)
-                    folded[line.substr(0, space)] += count;
-                else
+                if (text == &r.lines) {
                     lines.push_back({line.substr(0, space), count});
+                    continue;
+                }
+                by_program[program_frame(cases[i]) + ";" + line.substr(0, space)] += count;
+                by_name[line.substr(0, space)] += count;
             }
         }
     }
-    if (!options.profile.empty() && !write_file(options.profile, profile_folded_text(folded))) {
-        fprintf(stderr, "zorvik-test: cannot write '%s'\n", options.profile.c_str());
-        written = false;
-    }
+    write(options.profile, profile_folded_text(by_program));
+    if (!options.flame_graph.empty())
+        write(options.flame_graph, profile_flame_svg(by_program, "zorvik-test: statements run by subroutine"));
     if (options.profile_table) {
-        std::istringstream table(profile_table(folded, lines));
+        std::istringstream table(profile_table(by_name, lines));
         for (std::string line; std::getline(table, line);)
             printf("%s%s\n", options.tap ? "# " : "", line.c_str());
     }
@@ -172,17 +217,20 @@ int main(int argc, char** argv)
     if (cases.empty())
         fail("no tests under the paths given: a test is a NAME.zvs with NAME.out, NAME.png, NAME.in, NAME.keys or "
              "NAME.test beside it");
+    if (options.artifacts.empty())
+        make_own_artifacts();
     total_cases = cases.size();
     std::vector<ztest_result> results = ztest_run_all(cases, options, report_counted);
+    report_own_artifacts();
     ztest_report_summary(results, options.tap);
-    bool written = write_counts(results);
+    bool written = write_counts(cases, results);
     if (!options.junit.empty() && !ztest_write_junit(options.junit, cases, results)) {
         fprintf(stderr, "zorvik-test: cannot write '%s'\n", options.junit.c_str());
         written = false;
     }
-    bool bad = std::any_of(results.begin(), results.end(), [](const ztest_result& r) { return r.verdict == VERDICT_BAD; });
+    // A test that could not run has failed: its file is named in its report.
     bool failed = std::any_of(results.begin(), results.end(), [](const ztest_result& r) { return r.verdict != VERDICT_PASS; });
-    if (bad || !written)
+    if (!written)
         return 2;
     return failed ? 1 : 0;
 }

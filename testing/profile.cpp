@@ -79,8 +79,7 @@ std::string profile_folded_text(const profile_folded& folded)
     return out;
 }
 
-// The frames of a folded stack, in order.
-static std::vector<std::string> profile_frames(const std::string& stack)
+std::vector<std::string> profile_frames(const std::string& stack)
 {
     std::vector<std::string> frames;
     size_t start = 0;

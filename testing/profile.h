@@ -36,9 +36,16 @@ void profile_step(profile& p, uint32_t at, int depth, uint64_t statements);
 // merged with those already in `folded`; frames are named by `name_of`.
 using profile_folded = std::map<std::string, uint64_t>;
 void profile_fold(const profile& p, const std::vector<std::string>& name_of, profile_folded& folded);
+// The frames of a folded stack, bottom first.
+std::vector<std::string> profile_frames(const std::string& stack);
 // Writes folded stacks as flame graph tools read them: one "stack count"
 // line each.
 std::string profile_folded_text(const profile_folded& folded);
+
+// An SVG flame graph of folded stacks under one root frame, "all": each
+// frame a box as wide as the statements run in it and in what it called,
+// with its callees above it and its counts in its tooltip; `title` heads it.
+std::string profile_flame_svg(const profile_folded& folded, const std::string& title);
 
 // A line's statement count, for the table of busiest lines.
 struct profile_line {

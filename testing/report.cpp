@@ -11,7 +11,7 @@
 
 static const char* verdict_word(const ztest_result& r)
 {
-    return r.verdict == VERDICT_PASS ? "PASS" : r.verdict == VERDICT_BAD ? "BAD " : "FAIL";
+    return r.verdict == VERDICT_PASS ? "PASS" : r.verdict == VERDICT_BAD ? "ERROR" : "FAIL";
 }
 
 // Each line of a text, behind a prefix, safe for a terminal.
@@ -57,7 +57,7 @@ void ztest_report_summary(const std::vector<ztest_result>& results, bool tap)
         printf("TAP version 13\n1..0\n");
     printf("%s%zu passed, %zu failed", tap ? "# " : "", passed, failed + bad);
     if (bad)
-        printf(" (%zu with a bad test file)", bad);
+        printf(" (%zu could not run)", bad);
     printf("\n");
 }
 

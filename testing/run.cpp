@@ -32,6 +32,7 @@ static capture_film film;
 static std::vector<capture_key> script;
 static long long frame_limit;
 static bool frame_limit_reached = false;
+static long long keys_played = 0;  // the last frame whose key events went into the queue
 static profile call_tree;  // the subroutines a counting run entered
 
 static bool read_text(const std::string& path, std::string& text)
@@ -52,30 +53,20 @@ static bool write_text(const std::string& path, const std::string& text)
     return (bool)out.flush();
 }
 
-// NAME.keys: capture's --keys items, separated by commas or lines; blank
-// lines and '#' comments are left out.
+// NAME.keys: a key file as capture reads one.
 static bool read_keys(const ztest_case& c, ztest_result& r)
 {
     if (!c.has_keys)
         return true;
-    std::string path = c.name + ".keys", text;
+    std::string path = c.name + ".keys", text, error;
     if (!read_text(path, text)) {
-        r.summary = path + ": cannot be read";
+        r.summary = path + ": cannot be read: " + strerror(errno);
         return false;
     }
-    std::istringstream lines(text);
-    std::string line;
-    for (int number = 1; std::getline(lines, line); number++) {
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t' || line.back() == ','))
-            line.pop_back();
-        size_t start = line.find_first_not_of(" \t");
-        if (start == std::string::npos || line[start] == '#')
-            continue;
-        std::string error;
-        if (!capture_parse_keys(line.substr(start), script, error)) {
-            r.summary = path + ":" + std::to_string(number) + ": " + error;
-            return false;
-        }
+    int line = 0;
+    if (!capture_parse_key_lines(text, script, line, error)) {
+        r.summary = path + ":" + std::to_string(line) + ": " + error;
+        return false;
     }
     return true;
 }
@@ -90,6 +81,7 @@ static bool test_shown(SDL_Surface* surface)
         return true;
     }
     capture_play_keys(script, film.shown);
+    keys_played = film.shown;
     return false;
 }
 
@@ -233,12 +225,19 @@ ztest_result ztest_run(const ztest_case& c, const ztest_options& options)
     auto began = std::chrono::steady_clock::now();
     ztest_result r;
     std::string source = absolute(c.name + ".zvs"), text;
+    if (!c.error.empty()) {
+        r.verdict = VERDICT_BAD;
+        r.summary = c.error;
+        return r;
+    }
     if (!read_text(source, text)) {
-        r.summary = "cannot read " + c.name + ".zvs: " + strerror(errno);
+        r.verdict = VERDICT_BAD;
+        r.summary = c.name + ".zvs: cannot be read: " + strerror(errno);
         return r;
     }
     std::string origin = absolute(".");
-    bool counting = !options.coverage.empty() || !options.profile.empty() || options.profile_table;
+    bool profiling = !options.profile.empty() || !options.flame_graph.empty() || options.profile_table;
+    bool counting = !options.coverage.empty() || profiling;
 
     // The display is the dummy driver's memory surface at 32 bits, as a
     // capture's, so that a frame does not depend on the host.
@@ -272,7 +271,7 @@ ztest_result ztest_run(const ztest_case& c, const ztest_options& options)
     run_budget = c.steps;
     run_counting = counting;
     profile_start(call_tree);
-    if (!options.profile.empty() || options.profile_table)
+    if (profiling)
         run_call_hook = profile_call;  // coverage alone follows no calls
     halt_after(c.seconds);
     std::vector<lex_note> notes = mlex_source(text);
@@ -294,6 +293,9 @@ ztest_result ztest_run(const ztest_case& c, const ztest_options& options)
     else if (status != c.status)
         fail(r, "the run ended with status " + std::to_string(status) + ", not " + std::to_string(c.status));
     check(c, options, out, r);
+    std::string unplayed = capture_unplayed_keys(script, keys_played, film.shown);
+    if (!unplayed.empty())
+        r.details += unplayed + "\n";
     if (counting) {
         profile_step(call_tree, 0, (int)call_tree.path.size() - 1, run_statements);
         std::vector<std::string> names;

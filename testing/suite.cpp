@@ -4,9 +4,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <set>
+#include <map>
 
 #include "capture.h"
 #include "ztest.h"
@@ -19,19 +20,44 @@ static bool exists(const std::string& path)
     return fs::is_regular_file(path, error);
 }
 
+// Whether anything stands at the path, a link to nothing too.
+static bool present(const std::string& path)
+{
+    std::error_code error;
+    return fs::symlink_status(path, error).type() != fs::file_type::not_found;
+}
+
+// Why what stands at the path cannot be read as a test's file; empty for a
+// file, or when nothing stands there.
+static std::string unusable(const std::string& path)
+{
+    std::error_code error;
+    if (!present(path) || fs::is_regular_file(path, error))
+        return "";
+    fs::file_status status = fs::status(path, error);
+    if (status.type() == fs::file_type::not_found)
+        return path + ": a link to nothing, where a file should be";
+    if (status.type() == fs::file_type::directory)
+        return path + ": a folder, where a file should be";
+    return path + ": " + (error ? error.message() : "not a file");
+}
+
 static ztest_case make_case(const std::string& name)
 {
     ztest_case c;
     c.name = name;
-    c.has_in = exists(name + ".in");
-    c.has_keys = exists(name + ".keys");
-    c.has_out = exists(name + ".out");
-    c.has_png = exists(name + ".png");
-    c.has_test = exists(name + ".test");
+    c.has_in = present(name + ".in");
+    c.has_keys = present(name + ".keys");
+    c.has_out = present(name + ".out");
+    c.has_png = present(name + ".png");
+    c.has_test = present(name + ".test");
     c.frames = CAPTURE_FRAMES;
     c.steps = CAPTURE_STEPS;
     c.seconds = CAPTURE_SECONDS;
     c.seed = CAPTURE_SEED;
+    for (const char* kind : {".zvs", ".in", ".keys", ".out", ".png", ".test"})
+        if (c.error.empty())
+            c.error = unusable(name + kind);
     return c;
 }
 
@@ -45,19 +71,55 @@ static bool ends_with_zvs(const fs::path& p)
     return p.extension() == ".zvs";
 }
 
+// A test's name with no root, "." or ".." in it, so that it stays below
+// the folder it is put under.
+static std::string below_root(const std::string& name)
+{
+    fs::path kept;
+    for (const fs::path& part : fs::path(name).relative_path())
+        if (part != "." && part != ".." && !part.empty())
+            kept /= part;
+    return kept.string();
+}
+
+// Each test's label: its path below the folder it was found in, or its
+// file name when it was named itself. Tests of one label from two places
+// are told apart by their whole names.
+static void give_labels(std::vector<ztest_case>& cases, const std::map<std::string, std::string>& labels)
+{
+    std::map<std::string, int> uses;
+    for (ztest_case& c : cases)
+        uses[c.label = labels.at(c.name)]++;
+    for (ztest_case& c : cases)
+        if (uses[c.label] > 1)
+            c.label = below_root(c.name);
+}
+
+// The label of a test found in the folder `suite`.
+static std::string label_in(const std::string& suite, const std::string& name)
+{
+    fs::path folder = fs::path(suite).lexically_normal();
+    if (!folder.has_filename())
+        folder = folder.parent_path();
+    fs::path label = fs::path(name).lexically_normal().lexically_relative(folder);
+    return label.empty() || *label.begin() == ".." ? below_root(name) : label.string();
+}
+
 bool ztest_discover(const ztest_options& options, std::vector<ztest_case>& cases, std::string& error)
 {
-    std::set<std::string> names;
+    std::map<std::string, std::string> labels;  // name to label, the first place it was found
     for (const std::string& path : options.paths) {
         std::error_code ec;
         if (fs::is_directory(path, ec)) {
+            // Every NAME.zvs that has a file beside it, whatever stands at
+            // NAME.zvs: a link to nothing there is a test that cannot run.
             fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec), end;
             for (; !ec && it != end; it.increment(ec)) {
                 const fs::path& p = it->path();
-                if (ends_with_zvs(p) && it->is_regular_file(ec)) {
+                if (ends_with_zvs(p)) {
                     std::string name = (p.parent_path() / p.stem()).string();
                     if (is_test(make_case(name), options.update))
-                        names.insert(name);
+                        labels.emplace(name, label_in(path, name));
                 }
             }
             if (ec) {
@@ -67,18 +129,20 @@ bool ztest_discover(const ztest_options& options, std::vector<ztest_case>& cases
         } else if (ends_with_zvs(path) && exists(path)) {
             // A program named on the command line is a test, whatever lies beside it.
             fs::path p(path);
-            names.insert((p.parent_path() / p.stem()).string());
+            labels.emplace((p.parent_path() / p.stem()).string(), p.stem().string());
         } else {
             error = path + ": " + (exists(path) ? "not a .zvs program or a folder" : "no such file or folder");
             return false;
         }
     }
-    for (const std::string& name : names) {
+    for (const auto& [name, label] : labels) {
         ztest_case c = make_case(name);
-        if (!ztest_read_settings(c, error))
-            return false;
+        std::string why;
+        if (c.error.empty() && !ztest_read_settings(c, why))
+            c.error = why;
         cases.push_back(c);
     }
+    give_labels(cases, labels);
     return true;
 }
 
@@ -151,13 +215,13 @@ bool ztest_read_settings(ztest_case& c, std::string& error)
     std::string path = c.name + ".test";
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = path + ": cannot be read";
+        error = path + ": cannot be read: " + strerror(errno);
         return false;
     }
     std::string line;
     for (int number = 1; std::getline(in, line); number++) {
-        std::string text = trimmed(line);
-        if (text.empty() || text[0] == '#')
+        std::string text = trimmed(line.substr(0, line.find('#')));
+        if (text.empty())
             continue;
         size_t eq = text.find('=');
         std::string why;

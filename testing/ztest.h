@@ -9,6 +9,8 @@
 // A test: the program NAME.zvs and what lies beside it.
 struct ztest_case {
     std::string name;    // NAME: the program's path without ".zvs"
+    std::string label;   // its path below the folder it was found in, told apart from every other test's
+    std::string error;   // why the test cannot run (FILE:LINE: WHY for a bad NAME.test), or empty
     bool has_in = false, has_keys = false, has_out = false, has_png = false, has_test = false;
     // From NAME.test, or the defaults of a capture.
     int debug = 0;
@@ -26,12 +28,14 @@ struct ztest_options {
     bool tap = false;
     std::string junit;       // the JUnit file, or empty
     int jobs = 1;
-    std::string artifacts;   // where a failed frame's pictures go
+    std::string artifacts;   // where a failed frame's pictures go, each below it by its test's label
     std::string coverage;    // the lcov file, or empty
     std::string profile;     // the folded stacks' file, or empty
+    std::string flame_graph; // the flame graph's SVG file, or empty
     bool profile_table = false;
 };
 
+// VERDICT_BAD: the test could not run, as one of its files cannot be used.
 enum ztest_verdict { VERDICT_PASS, VERDICT_FAIL, VERDICT_BAD };
 
 // What a test's child hands back.
@@ -45,8 +49,9 @@ struct ztest_result {
     std::string lines;       // "FILE:LINE COUNT" lines: statements by line, for the table
 };
 
-// suite.cpp: the tests under the paths, sorted by name; false with a
-// message (FILE:LINE: ...) in `error` for a bad NAME.test or path.
+// suite.cpp: the tests under the paths, sorted by name, each with the
+// settings of its NAME.test; a test with a file that cannot be used says
+// why in its `error`. False with a message in `error` for a bad path.
 bool ztest_discover(const ztest_options& options, std::vector<ztest_case>& cases, std::string& error);
 bool ztest_read_settings(ztest_case& c, std::string& error);
 
@@ -59,7 +64,7 @@ std::string ztest_diff(const std::string& expected, const std::string& actual, c
 
 // frame.cpp: compares the last shown frame (RGB, 480 by 272) with NAME.png;
 // on a difference, says how many pixels and the first, and writes
-// NAME.actual.png and NAME.diff.png into the artifacts folder.
+// LABEL.actual.png and LABEL.diff.png below the artifacts folder.
 bool ztest_compare_frame(const ztest_case& c, const std::vector<uint32_t>& rgb, const std::string& artifacts,
                          ztest_result& r);
 

@@ -215,7 +215,7 @@ TEST(Capture, EveryRunEndsByItselfAndSaysWhichLimitEndedIt)
     std::ofstream(dir + "/spin.zvs") << "spin jmp spin\n";
     std::ofstream(dir + "/poll.zvs") << "int #19\nint #21\npoll int #20\njmp poll\n";
     auto spin = std::async(std::launch::async, [&] { return capture({"spin.zvs", "spin.png"}, dir); });
-    RunResult poll = capture({"--keys", "0:RIGHT:down,1:Escape:up,2:escape:down", "poll.zvs", "poll.png"}, dir);
+    RunResult poll = capture({"--keys", "0:RIGHT:down, 1:Escape:UP,2:ESCAPE:Down", "poll.zvs", "poll.png"}, dir);
     RunResult spun = spin.get();
     for (const RunResult& r : {spun, poll}) {
         EXPECT_EQ(r.status, 0) << r.err;
@@ -226,7 +226,7 @@ TEST(Capture, EveryRunEndsByItselfAndSaysWhichLimitEndedIt)
     EXPECT_EQ(read_png(dir + "/spin.png").width, 480);
     EXPECT_EQ(read_png(dir + "/poll.png").width, 480);
     EXPECT_NE(poll.err.find("after 1 shown frame\n"), std::string::npos) << poll.err;
-    EXPECT_NE(poll.err.find("1 key event never played, as the run ended after 1 shown frame: 2:escape:down\n"),
+    EXPECT_NE(poll.err.find("1 key event never played, as the run ended after 1 shown frame: 2:ESCAPE:Down\n"),
               std::string::npos)
         << poll.err;
 

@@ -53,6 +53,18 @@ RunResult ztest(const std::string& dir, const std::vector<std::string>& args)
     return run_binary(ZORVIK_TEST_BIN, args, "", dir);
 }
 
+// The report's test cases as python3's XML parser reads them, one
+// "NAME TAG: MESSAGE" line each (TAG "pass" when it holds no result).
+std::string junit_cases(const std::string& dir, const std::string& file)
+{
+    const char* script = "import sys, xml.etree.ElementTree as E\n"
+                         "for c in E.parse(sys.argv[1]).iter('testcase'):\n"
+                         "    r = list(c)\n"
+                         "    print(c.get('name'), (r[0].tag + ': ' + r[0].get('message')) if r else 'pass')\n";
+    RunResult r = run_binary("/usr/bin/python3", {"-c", script, file}, "", dir);
+    return r.status == 0 ? r.out : "python3 failed: " + r.err;
+}
+
 }  // namespace
 
 // Output, frame, keys, limits and status each pass when they should and
@@ -129,27 +141,98 @@ TEST(ZorvikTest, FramesDifferByPixelAndUpdateWritesExpectations)
     EXPECT_NE(r.out.find("pixel (3, 4): expected #FF0000, actual #000000"), std::string::npos) << r.out;
     EXPECT_TRUE(fs::file_size(dir + "/art/draw.actual.png") > 0);
     EXPECT_TRUE(fs::file_size(dir + "/art/draw.diff.png") > 0);
+
+    // Two failing tests of one name in two folders keep both pictures, by
+    // their paths below the folder searched; without --artifacts they go
+    // into a folder of the run's own that only its user may enter.
+    for (const char* folder : {"suite/a", "suite/b"}) {
+        fs::create_directories(dir + "/" + folder);
+        fs::copy(dir + "/draw.png", dir + "/" + folder + "/x.png");
+        put(dir, std::string(folder) + "/x.zvs", moved);
+    }
+    r = ztest(dir, {"--artifacts", dir + "/art", "suite"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(fs::exists(dir + "/art/a/x.actual.png") && fs::exists(dir + "/art/b/x.diff.png")) << r.out;
+    fs::create_directory(dir + "/tmp");
+    r = run_binary(ZORVIK_TEST_BIN, {"suite"}, "", dir, "SDL_VIDEODRIVER=dummy TMPDIR=" + dir + "/tmp");
+    std::vector<fs::path> made(fs::directory_iterator(dir + "/tmp"), fs::directory_iterator());
+    ASSERT_EQ(made.size(), 1u) << r.out;
+    EXPECT_NE(r.out.find("the pictures of the frames that differ are in " + made[0].string() + "/\n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(fs::status(made[0]).permissions(), fs::perms::owner_all);
+    EXPECT_TRUE(fs::exists(made[0] / "a/x.actual.png") && fs::exists(made[0] / "b/x.actual.png"));
+    // A run with no picture to keep leaves no folder.
+    fs::remove_all(made[0]);
+    EXPECT_EQ(run_binary(ZORVIK_TEST_BIN, {"print.zvs"}, "", dir, "SDL_VIDEODRIVER=dummy TMPDIR=" + dir + "/tmp").status, 0);
+    EXPECT_TRUE(fs::is_empty(dir + "/tmp"));
 }
 
-// Bad test files and command lines end with status 2 and name the place.
-TEST(ZorvikTest, BadTestFilesAndOptionsAreStatusTwoWithTheirPlace)
+// A test whose file cannot be used (a bad NAME.test or NAME.keys, a folder
+// or a link to nothing where a file should be) is an error with its place,
+// and every other test still runs; TAP and JUnit carry it, and their readers
+// take them. Comments follow values, and key names and actions take any
+// letter case.
+TEST(ZorvikTest, EveryTestIsReportedWhateverOneOfItsFilesHolds)
+{
+    std::string dir = enter_run_dir();
+    fs::create_directory(dir + "/s");
+    put(dir, "s/good.zvs", kPrints);
+    put(dir, "s/good.out", "packed");
+    put(dir, "s/keys.zvs", kWaitsForA);
+    put(dir, "s/keys.test", "frames = 50 # plenty\n# and more\nsteps=100000#also\n");
+    put(dir, "s/keys.keys", "# the key goes down after frame 3\n3:A:DOWN  # as 'a'\n9:a:Up, 500:Escape:down,\n");
+    put(dir, "s/keys.out", "key a");
+    put(dir, "s/badtest.zvs", kPrints);
+    put(dir, "s/badtest.test", "# limits\nframes = 10\nspeed = 3\n");
+    put(dir, "s/badkeys.zvs", kPrints);
+    put(dir, "s/badkeys.keys", "1:a:down\n\n2:nokey:up\n");
+    put(dir, "s/folder.zvs", kPrints);
+    fs::create_directory(dir + "/s/folder.out");
+    put(dir, "s/dangling.zvs", kPrints);
+    fs::create_symlink("gone", dir + "/s/dangling.in");
+    fs::create_symlink("gone", dir + "/s/lost.zvs");
+    put(dir, "s/lost.out", "");
+
+    RunResult r = ztest(dir, {"--tap", "--junit", "report.xml", "s"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+    for (const char* line : {"not ok 1 - s/badkeys\n# s/badkeys.keys:3: bad key script item '2:nokey:up'",
+                             "not ok 2 - s/badtest\n# s/badtest.test:3: unknown setting 'speed'",
+                             "not ok 3 - s/dangling\n# s/dangling.in: a link to nothing, where a file should be\n",
+                             "not ok 4 - s/folder\n# s/folder.out: a folder, where a file should be\n",
+                             "ok 5 - s/good\n", "ok 6 - s/keys\n",
+                             "not ok 7 - s/lost\n# s/lost.zvs: a link to nothing, where a file should be\n",
+                             "# 2 passed, 5 failed (5 could not run)\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    // The key events past the run's end are named, as zorvik-capture names them.
+    EXPECT_NE(r.out.find("ok 6 - s/keys\n# 2 key events never played, as the run ended after 3 shown frames: "
+                         "9:a:Up, 500:Escape:down\n"),
+              std::string::npos)
+        << r.out;
+
+    put(dir, "report.tap", r.out);
+    RunResult prove = run_binary("/usr/bin/prove", {"-e", "cat", "report.tap"}, "", dir);
+    EXPECT_EQ(prove.out.find("Parse errors"), std::string::npos) << prove.out;
+    EXPECT_NE(prove.out.find("Failed 5/7 subtests"), std::string::npos) << prove.out;
+    EXPECT_EQ(junit_cases(dir, "report.xml"),
+              "badkeys error: s/badkeys.keys:3: bad key script item '2:nokey:up': no key is named 'nokey'\n"
+              "badtest error: s/badtest.test:3: unknown setting 'speed' (debug, frames, steps, seconds, status, seed)\n"
+              "dangling error: s/dangling.in: a link to nothing, where a file should be\n"
+              "folder error: s/folder.out: a folder, where a file should be\n"
+              "good pass\n"
+              "keys pass\n"
+              "lost error: s/lost.zvs: a link to nothing, where a file should be\n");
+}
+
+// A bad command line ends with status 2 and runs nothing.
+TEST(ZorvikTest, BadCommandLinesAreStatusTwo)
 {
     std::string dir = enter_run_dir();
     put(dir, "p.zvs", kPrints);
-    put(dir, "p.test", "# limits\nframes = 10\nspeed = 3\n");
-    RunResult r = ztest(dir, {"p.zvs"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("p.test:3: unknown setting 'speed'"), std::string::npos) << r.err;
-    put(dir, "p.test", "debug = 7\n");
-    EXPECT_NE(ztest(dir, {"p.zvs"}).err.find("p.test:1: debug must be a whole number from 0 to 2"), std::string::npos);
-    fs::remove(dir + "/p.test");
-    put(dir, "p.keys", "1:a:down\n\n2:nokey:up\n");
-    r = ztest(dir, {"p.zvs"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.out.find("p.keys:3: bad key script item '2:nokey:up'"), std::string::npos) << r.out;
     EXPECT_EQ(ztest(dir, {"--frobnicate", "p.zvs"}).status, 2);
     EXPECT_EQ(ztest(dir, {"-j", "0", "p.zvs"}).status, 2);
     EXPECT_EQ(ztest(dir, {"absent.zvs"}).status, 2);
+    EXPECT_EQ(ztest(dir, {"--flame-graph", "p.zvs"}).status, 2);
 }
 
 // TAP that Debian's prove reads without a parse error, failures and all,
@@ -195,7 +278,7 @@ TEST(ZorvikTest, CoverageAndProfileCountWhatRan)
                   "BRDA:5,0,0,2\nBRDA:5,0,1,1\nBRF:2\nBRH:2\n"
                   "DA:1,1\nDA:2,3\nDA:3,3\nDA:4,3\nDA:5,3\nDA:6,1\nDA:7,3\nDA:8,3\nDA:9,0\nLF:9\nLH:8\n"
                   "end_of_record\n");
-    EXPECT_EQ(read_file(dir + "/prof.folded"), "main 14\nmain;bump 6\n");
+    EXPECT_EQ(read_file(dir + "/prof.folded"), "calls.zvs;main 14\ncalls.zvs;main;bump 6\n");
     EXPECT_NE(r.out.find("main                                 20             14\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("bump                                  6              6\n"), std::string::npos) << r.out;
     size_t busiest = r.out.find("busiest lines");
@@ -209,6 +292,33 @@ TEST(ZorvikTest, CoverageAndProfileCountWhatRan)
     EXPECT_EQ(html.status, 0) << html.err;
     EXPECT_EQ(html.err, "");
     EXPECT_TRUE(fs::exists(dir + "/html/index.html"));
+}
+
+// Over several programs, each stack starts with its program, so labels of
+// one name in two programs stay apart, in the folded stacks and in the
+// flame graph, whose boxes python3's XML parser finds with their counts.
+TEST(ZorvikTest, ProfilesOfSeveralProgramsKeepTheirFramesApart)
+{
+    std::string dir = enter_run_dir();
+    for (const char* folder : {"s/a", "s/b"})
+        fs::create_directories(dir + "/" + folder);
+    put(dir, "s/a/calls.zvs", kCalls);
+    put(dir, "s/a/calls.test", "");
+    put(dir, "s/b/calls.zvs", "        jsr bump\n        brk\nbump    lda #1\n        lda #2\n        rts\n");
+    put(dir, "s/b/calls.test", "");
+    RunResult r = ztest(dir, {"--profile", "prof.folded", "--flame-graph", "prof.svg", "s"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(read_file(dir + "/prof.folded"),
+              "a/calls.zvs;main 14\na/calls.zvs;main;bump 6\nb/calls.zvs;main 2\nb/calls.zvs;main;bump 3\n");
+    const char* script = "import sys, xml.etree.ElementTree as E\n"
+                         "for t in E.parse(sys.argv[1]).iter('{http://www.w3.org/2000/svg}title'):\n"
+                         "    print(t.text)\n";
+    RunResult svg = run_binary("/usr/bin/python3", {"-c", script, "prof.svg"}, "", dir);
+    EXPECT_EQ(svg.out,
+              "all (25 statements, 100.00%)\n"
+              "a/calls.zvs (20 statements, 80.00%)\nmain (20 statements, 80.00%)\nbump (6 statements, 24.00%)\n"
+              "b/calls.zvs (5 statements, 20.00%)\nmain (5 statements, 20.00%)\nbump (3 statements, 12.00%)\n")
+        << svg.err;
 }
 
 // The random numbers of service 23 come from the test's seed: the same
