@@ -19,7 +19,7 @@ enum check_warning_id {
     W_UNKNOWN_SERVICE,
     W_STRING,
     W_HEADER,
-    W_NO_EFFECT,
+    W_WITHOUT_EFFECT,
     W_COMMENT_IN_TOKEN,
     W_SCREEN_CELL,
     W_STORE_CLAMP,
@@ -31,6 +31,9 @@ struct check_warning {
     const char* summary;
 };
 extern const check_warning check_warnings[W_COUNT];
+// The warning a name stands for, its name or one it had before (still
+// accepted wherever names are); -1 for none.
+int check_warning_named(const char* name);
 
 // One finding: where it is (a byte offset into the source), what it says
 // and, optionally, a second place that explains it.

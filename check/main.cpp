@@ -26,14 +26,6 @@ static void usage(FILE* out)
             "FILE '-' is standard input. Exit status: 0 nothing found, 1 findings, 2 a file or option failed.\n");
 }
 
-static int warning_named(const char* name)
-{
-    for (int w = 0; w < W_COUNT; w++)
-        if (strcmp(check_warnings[w].name, name) == 0)
-            return w;
-    return -1;
-}
-
 // The whole file, or false with errno set.
 static bool read_all(FILE* f, std::string& out)
 {
@@ -126,10 +118,10 @@ int main(int argc, char** argv)
             o.caret = false;
         } else if (strcmp(a, "-Werror") == 0) {
             o.as_errors = true;
-        } else if (strncmp(a, "-Wno-", 5) == 0 && warning_named(a + 5) >= 0) {
-            o.enabled[warning_named(a + 5)] = false;
-        } else if (strncmp(a, "-W", 2) == 0 && warning_named(a + 2) >= 0) {
-            o.enabled[warning_named(a + 2)] = true;
+        } else if (strncmp(a, "-Wno-", 5) == 0 && check_warning_named(a + 5) >= 0) {
+            o.enabled[check_warning_named(a + 5)] = false;
+        } else if (strncmp(a, "-W", 2) == 0 && check_warning_named(a + 2) >= 0) {
+            o.enabled[check_warning_named(a + 2)] = true;
         } else {
             fprintf(stderr, "zorvik-check: unknown option '%s' (--list-warnings names the warnings)\n", a);
             return 2;

@@ -33,11 +33,31 @@ const check_warning check_warnings[W_COUNT] = {
     {"string", "a string that runs over lines or to the end of the file or is cut short, a quote after '#' "
                "(there are no character literals), and a token over 1023 bytes"},
     {"header", "a '*=' header without a '$' number right after it, and '=' or '*' after the start"},
-    {"no-effect", "bit, dec, inc, rti, tsx, txa, txs and tya, which do nothing on this machine"},
+    {"without-effect", "bit, dec, inc, rti, tsx, txa, txs and tya, which do nothing on this machine"},
     {"comment-in-token", "a ';' right after a '$' or '#' operand, which is dropped with it and starts no comment"},
     {"screen-cell", "a variable cell inside the shown screen area of a program that uses the display"},
     {"store-clamp", "a sta of a value above 255, which the store turns into 255"},
 };
+
+// Names that warnings had before: 'no-effect' read as its own negation
+// after -W, so that -Wno-effect turned it on.
+static const struct {
+    const char* name;
+    check_warning_id warning;
+} former_names[] = {
+    {"no-effect", W_WITHOUT_EFFECT},
+};
+
+int check_warning_named(const char* name)
+{
+    for (int w = 0; w < W_COUNT; w++)
+        if (strcmp(check_warnings[w].name, name) == 0)
+            return w;
+    for (const auto& f : former_names)
+        if (strcmp(f.name, name) == 0)
+            return f.warning;
+    return -1;
+}
 
 // One program under check: its cells in list order, with the lexer's note
 // and the line of each.
@@ -497,7 +517,7 @@ static void check_labels(check_program& p, const std::unordered_set<const token*
 }
 
 // What to write instead of an instruction that does nothing here.
-static std::string no_effect_advice(const std::string& m, const std::string& operand)
+static std::string without_effect_advice(const std::string& m, const std::string& operand)
 {
     std::string cell = operand.empty() ? "$CELL" : operand;
     if (m == "txa")
@@ -517,7 +537,7 @@ static std::string no_effect_advice(const std::string& m, const std::string& ope
 
 // Instructions that the machine passes over like any other word: the
 // decoder gives a mnemonic no op of its own then.
-static void check_no_effect(check_program& p, const std::unordered_set<const token*>& targets)
+static void check_without_effect(check_program& p, const std::unordered_set<const token*>& targets)
 {
     for (size_t i = 0; i < p.cells.size(); i++) {
         const token* t = p.cells[i]->tok;
@@ -532,9 +552,9 @@ static void check_no_effect(check_program& p, const std::unordered_set<const tok
             operand = (type_of(p, i + 1) == TOK_HEX ? "$" : "#") + std::string(text_of(p, i + 1));
             passed = ", and '" + operand + "' after it is passed over";
         }
-        check_report(p, W_NO_EFFECT, p.notes[i].start,
+        check_report(p, W_WITHOUT_EFFECT, p.notes[i].start,
                      "'" + std::string(t->lexeme) + "' does nothing on this machine" + passed + "; " +
-                         no_effect_advice(m, operand.starts_with("$") ? operand : ""));
+                         without_effect_advice(m, operand.starts_with("$") ? operand : ""));
     }
 }
 
@@ -799,7 +819,7 @@ std::vector<check_finding> check_source(const std::string& source, size_t* token
         check_instructions(p);
         check_labels(p, targets);
         check_strings(p);
-        check_no_effect(p, targets);
+        check_without_effect(p, targets);
         check_comment_in_token(p);
         check_screen_cells(p);
         check_store_clamp(p);

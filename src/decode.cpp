@@ -10,6 +10,8 @@
 
 #include "icode.h"
 #include "lex.h"
+#include "machine.h"
+#include "services.h"
 #include "symtab.h"
 
 static int hex_digit(char c)
@@ -273,6 +275,66 @@ void decode_if_needed(symtab* t)
 {
     if (!t->decoded)
         decode_program(t);
+}
+
+int decode_next_passes(const token_cell* c, token_cell* next[2])
+{
+    int n = 0;
+    auto go = [&](token_cell* to) {
+        if (to)
+            next[n++] = to;
+    };
+    switch (decode_own_op(c)) {
+    case OP_BRK:
+        break;
+    case OP_BCC: case OP_BCS: case OP_BEQ: case OP_BNE: case OP_BMI: case OP_BPL: case OP_BVC: case OP_BVS:
+        go(c->code.to);
+        go(c->next_cell);  // not taken
+        break;
+    case OP_PASS: case OP_RTS: case OP_PHA: case OP_PLA: case OP_PHP: case OP_PLP: case OP_CLC: case OP_CLD:
+    case OP_CLI: case OP_CLV: case OP_SEC: case OP_SED: case OP_SEI: case OP_INX: case OP_INY: case OP_DEX:
+    case OP_DEY: case OP_TAX: case OP_TAY: case OP_NOP:
+        go(c->next_cell);
+        break;
+    default:  // the searches, int, ldm, jmp and jsr
+        go(c->code.to);
+        break;
+    }
+    return n;
+}
+
+// The one flag of an op that clears or sets it, or -1.
+static int own_flag(int op)
+{
+    switch (op) {
+    case OP_CLC: case OP_SEC: return FLAG_C;
+    case OP_CLD: case OP_SED: return FLAG_D;
+    case OP_CLI: case OP_SEI: return FLAG_I;
+    case OP_CLV: return FLAG_V;
+    default: return -1;
+    }
+}
+
+unsigned decode_flags_written(const token_cell* c)
+{
+    const cell_code& k = c->code;
+    int op = decode_own_op(c);
+    switch (op) {
+    case OP_CMP: case OP_CPX: case OP_CPY:
+        return 1u << FLAG_Z;
+    case OP_ADC: case OP_SBC: case OP_AND: case OP_EOR: case OP_ORA: case OP_ASL: case OP_LSR: case OP_ROL:
+    case OP_ROR:
+        return 1u << FLAG_C | 1u << FLAG_N;
+    case OP_INT: {
+        bool may_test = k.kind == OPERAND_A || k.kind == OPERAND_X || k.kind == OPERAND_Y ||
+                        (k.kind != OPERAND_NONE && k.value == SERVICE_TEST_INDEXED);
+        return may_test ? 1u << FLAG_Z : 0;
+    }
+    case OP_PLP:
+        return 0xFFu;
+    default:
+        return own_flag(op) >= 0 ? 1u << own_flag(op) : 0;
+    }
 }
 
 void decode_trap(token_cell* c)

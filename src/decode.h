@@ -83,3 +83,18 @@ void decode_program(symtab* t);
 bool decode_searches(int pcode);
 // Decodes the list unless it is decoded already and unchanged since.
 void decode_if_needed(symtab* t);
+
+// For tools that follow a program's paths without running it, such as the
+// checker: what a pass from a decoded cell c may do next, as the run's loop
+// moves the cursor. Fills `next` with the cells the next pass may start at
+// and gives their number, at most two; the end of the list is left out.
+// A jsr gives its label; the jsr's operand, the return point it pushes, is
+// where an rts goes back to, which only the return stack knows: an rts
+// gives only the cell after it, where it goes on with no call open. brk
+// gives none.
+int decode_next_passes(const token_cell* c, token_cell* next[2]);
+// The flags a pass from c may write, as a mask of 1 << FLAG_N and the
+// others (machine.h): Z for a compare and for an int that may be service
+// 258, C and N for the arithmetic group's result rules, every flag for plp,
+// and each flag's own clear and set.
+unsigned decode_flags_written(const token_cell* c);

@@ -28,19 +28,33 @@ void getnext()
         lst = lst->next_cell;
 }
 
+// The '$' number of a header that starts at `head`, '*=' and then the first
+// '$' token after it; null when there is none.
+static token_cell* header_address(token_cell* head)
+{
+    token_cell* c = head->next_cell;
+    while (c && c->tok->tok_type != TOK_HEX)
+        c = c->next_cell;
+    return c;
+}
+
+token_cell* parse_start(token_cell* head)
+{
+    if (!head || head->tok->tok_type != TOK_OPERATOR)
+        return head;
+    token_cell* address = header_address(head);
+    return address ? address->next_cell : nullptr;
+}
+
 // The optional header, '*=' and a '$' number: its value goes into `mode` and
 // execution starts after it. Without a '$' number nothing runs.
 static void read_header()
 {
     if (!lst || lst->tok->tok_type != TOK_OPERATOR)
         return;
-    do
-        getnext();
-    while (lst && lst->tok->tok_type != TOK_HEX);
-    if (lst) {
-        _reg.mode = read_hex(lst->tok->lexeme);
-        getnext();
-    }
+    if (token_cell* address = header_address(lst))
+        _reg.mode = read_hex(address->tok->lexeme);
+    lst = parse_start(lst);
 }
 
 int parse()

@@ -54,6 +54,11 @@ extern bool (*run_trap_hook)(token_cell* c);
 // statement, the machine cleared, the header read, the stacks empty, the
 // list decoded.
 void parse_prepare();
+// The cell a run of the list from `head` starts at: `head` itself, or the
+// cell after a header's '$' number; null when a header has none, and so
+// nothing runs. What parse_prepare leaves the cursor on, without clearing
+// the machine.
+token_cell* parse_start(token_cell* head);
 // Asked before every pass of a RUN_ASKING run: true stops the run before c.
 extern bool (*run_pass_hook)(token_cell* c);
 // Runs from c until the program ends or a trap stops it (RUN_FREE), for one

@@ -211,7 +211,7 @@ int do_interupt(int service)
     case 256: _reg.A = mem_read(_reg.A); break;
     case 257: mem_write(_reg.X + _reg.Y, low_byte(_reg.A)); break;
     // Z = 0 means equal, as after a compare, so a beq follows a cell of 15.
-    case 258: _reg.flags[FLAG_Z] = mem_read(_reg.X + _reg.Y) == 15 ? 0 : 1; break;
+    case SERVICE_TEST_INDEXED: _reg.flags[FLAG_Z] = mem_read(_reg.X + _reg.Y) == 15 ? 0 : 1; break;
     default: break;
     }
     return 0;

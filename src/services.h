@@ -12,6 +12,9 @@ extern SDL_Event e;
 extern callback_entry calls[];
 extern callback_entry* callbacks;
 
+// The one service that writes a flag: it tests a cell and sets Z.
+constexpr int SERVICE_TEST_INDEXED = 258;
+
 int do_interupt(int service);
 // Whether do_interupt serves the number (the others do nothing).
 bool service_known(int service);

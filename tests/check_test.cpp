@@ -84,11 +84,11 @@ TEST(Check, EachWarningAtItsPlaceAndNearMissesQuiet)
         // string: over lines, and a quote right after '#'
         {"ldm \"ab\nc\"\n", {"string@1:5+2:2"}},
         {"lda #'A'\n", {"string@1:5", "string@1:8"}},
-        // no-effect, but not for a label that spells one
-        {"txa\ninc $10\n", {"no-effect@1:1", "no-effect@2:1"}},
+        // without-effect, but not for a label that spells one
+        {"txa\ninc $10\n", {"without-effect@1:1", "without-effect@2:1"}},
         // the last token of all, with nothing after it to look at
-        {"inc", {"no-effect@1:1"}},
-        {"lda #1\ninx\ninc", {"no-effect@3:1"}},
+        {"inc", {"without-effect@1:1"}},
+        {"lda #1\ninx\ninc", {"without-effect@3:1"}},
         {"lda X\njmp tya\ntya inx\n", {"label-is-mnemonic@3:1"}},
         // comment-in-token, quiet with a blank or nothing after the ';'
         {"lda #7;seven\nsta $10\n", {"comment-in-token@1:7"}},
@@ -172,6 +172,12 @@ TEST(Check, CommandLineStatusesAndOptions)
     EXPECT_EQ(std::count(from_stdin.out.begin(), from_stdin.out.end(), '\n'), 1);
 
     EXPECT_EQ(run_binary(ZORVIK_CHECK_BIN, {"-Wno-undefined-label", "trap.zvs"}, "", dir).status, 0);
+    // without-effect answers to its former name too; -Wno-effect is -W and that name.
+    std::ofstream(dir + "/inc.zvs") << "inc $10\n";
+    EXPECT_NE(run_binary(ZORVIK_CHECK_BIN, {"inc.zvs"}, "", dir).out.find("[-Wwithout-effect]"), std::string::npos);
+    for (const char* off : {"-Wno-without-effect", "-Wno-no-effect"})
+        EXPECT_EQ(run_binary(ZORVIK_CHECK_BIN, {off, "inc.zvs"}, "", dir).status, 0) << off;
+    EXPECT_EQ(run_binary(ZORVIK_CHECK_BIN, {"-Wno-no-effect", "-Wno-effect", "inc.zvs"}, "", dir).status, 1);
 
     RunResult missing = run_binary(ZORVIK_CHECK_BIN, {"clean.zvs", "absent.zvs"}, "", dir);
     EXPECT_EQ(missing.status, 2);

@@ -59,7 +59,7 @@ for tool in zorvik-check zorvik-debug zorvik-capture zorvik-lsp zorvik-play zorv
     if [ "$tool" = zorvik-check ]; then
         names="$("${bin[$tool]}" --list-warnings | awk '{ print $1 }')"
         options="$(grep -vx -e -WNAME -e -Wno-NAME <<<"$options"; sed 's/^/-W/' <<<"$names"; sed 's/^/-Wno-/' <<<"$names")"
-        offers "$(grep '^-Wno-' <<<"$options")" zorvik-check -Wno-  # -Wno-effect too: -W no-effect
+        offers "$(grep '^-Wno-' <<<"$options")" zorvik-check -Wno-
     fi
     offers "$options" "$tool" -
 done
