@@ -23,6 +23,7 @@ enum check_warning_id {
     W_COMMENT_IN_TOKEN,
     W_SCREEN_CELL,
     W_STORE_CLAMP,
+    W_COMPARE_BRANCH,
     W_COUNT
 };
 

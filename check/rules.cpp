@@ -18,6 +18,7 @@
 #include "layout.h"
 #include "lex.h"
 #include "parse.h"
+#include "paths.h"
 #include "services.h"
 #include "symtab.h"
 
@@ -37,6 +38,7 @@ const check_warning check_warnings[W_COUNT] = {
     {"comment-in-token", "a ';' right after a '$' or '#' operand, which is dropped with it and starts no comment"},
     {"screen-cell", "a variable cell inside the shown screen area of a program that uses the display"},
     {"store-clamp", "a sta of a value above 255, which the store turns into 255"},
+    {"compare-branch", "a branch on C, N or V right after a compare on every path, though compares set only Z"},
 };
 
 // Names that warnings had before: 'no-effect' read as its own negation
@@ -683,6 +685,54 @@ static void check_store_clamp(check_program& p)
     }
 }
 
+// The flag a branch tests, or -1 for beq and bne (Z, which compares do set)
+// and every other op.
+static int branch_flag(int op)
+{
+    switch (op) {
+    case OP_BCC: case OP_BCS: return FLAG_C;
+    case OP_BMI: case OP_BPL: return FLAG_N;
+    case OP_BVC: case OP_BVS: return FLAG_V;
+    default: return -1;
+    }
+}
+
+// A branch on C, N or V where the statement before it that touches a flag
+// is a compare on every path: the usual way elsewhere to test "less than"
+// or "at least", which here branches on a flag the compare never set.
+static void check_compare_branch(check_program& p)
+{
+    std::vector<paths_flags> flags;
+    for (size_t i = 0; i < p.cells.size(); i++) {
+        int op = decode_own_op(p.cells[i]);
+        int flag = branch_flag(op);
+        if (flag < 0 || type_of(p, i) != TOK_WORD)
+            continue;
+        if (flags.empty())
+            flags = paths_follow(p.cells, parse_start(symbols.head));
+        const paths_flags& f = flags[i];
+        if (f.nearest_kinds != PATHS_COMPARE)
+            continue;
+        const char name = "NVZC"[flag == FLAG_N ? 0 : flag == FLAG_V ? 1 : 3];
+        int32_t last = flag == FLAG_C ? f.last_c : flag == FLAG_N ? f.last_n : f.last_v;
+        std::string compare = f.nearest >= 0 ? "the " + lower(text_of(p, (size_t)f.nearest)) + " on " +
+                                                   line_name(p, (size_t)f.nearest)
+                                             : "the compares before it";
+        std::string since;
+        if (last >= 0)
+            since = std::string(", so ") + name + " is as '" + lower(text_of(p, (size_t)last)) + "' on " +
+                    line_name(p, (size_t)last) + " left it";
+        else if (last == PATHS_NONE)
+            since = std::string(", and nothing before sets ") + name;
+        std::string advice = flag == FLAG_C ? "; to branch when A is at least N, write clc, sbc #N, adc #256, bcs"
+                                            : "; a compare's result is in Z alone, for beq and bne";
+        check_report(p, W_COMPARE_BRANCH, p.notes[i].start,
+                     "'" + std::string(text_of(p, i)) + "' branches on " + name + ", but " + compare +
+                         " sets only Z" + since + advice,
+                     f.nearest >= 0 ? p.notes[f.nearest].start : -1, f.nearest >= 0 ? "this compare sets only Z" : "");
+    }
+}
+
 // '#' right before a quote, as in #'A': the immediate has no text, so it is
 // the number 0, and the quote starts what follows.
 static void check_character(check_program& p, size_t i)
@@ -823,6 +873,7 @@ std::vector<check_finding> check_source(const std::string& source, size_t* token
         check_comment_in_token(p);
         check_screen_cells(p);
         check_store_clamp(p);
+        check_compare_branch(p);
         sym_free(&symbols);
         sym_init(&symbols);
     }

@@ -100,6 +100,15 @@ TEST(Check, EachWarningAtItsPlaceAndNearMissesQuiet)
         // store-clamp: a value above 255 on the way to sta, and no further
         {"lda #1000\nldx #1\nsta $10\n", {"store-clamp@3:1+1:1"}},
         {"lda #255\nsta $10\nlda #1000\nadc #1\nsta $11\n", {}},
+        // compare-branch: the compare is the last flag write on every path
+        // there, through labels, calls and returns; not after another flag
+        // write, on a path that has one, for beq, or where no run goes
+        {"lda #1\nadc #1\ncmp #100\nhere bcs x\nx brk\n", {"compare-branch@4:6+3:1"}},
+        {"cpx #3\nbmi x\ncpy #3\nbvs x\nx brk\n", {"compare-branch@2:1+1:1", "compare-branch@4:1+3:1"}},
+        {"jsr c\nbcc x\nx brk\nc cmp #1\nrts\n", {"compare-branch@2:1+4:3"}},
+        {"cmp #1\nclc\nbcs x\ncmp #1\nbeq x\njsr c\nbcs x\nx brk\nc adc #1\nrts\n", {}},
+        {"bne two\ncmp #1\nthree bcs x\ntwo adc #1\njmp three\nx brk\n", {}},
+        {"brk\ncmp #1\nbcs x\nx brk\n", {}},
         // positions are bytes on real lines, whatever the line ends and tabs
         {"lda #1\r\n\tbne none\r\n", {"undefined-label@2:6"}},
     };
@@ -122,6 +131,8 @@ TEST(Check, MessagesNameWhatTheMachineSees)
     EXPECT_EQ(message_of("start inx\nbne sprint\n", 0).find("did you mean"), std::string::npos);
     EXPECT_NE(message_of("loop1: inx\nbne loop1\nloop2: dex\n", 0)
                   .find("'loop2' is the word 'loop' and then the number 2"),
+              std::string::npos);
+    EXPECT_NE(message_of("adc #1\ncmp #100\nbcs x\nx brk\n", 0).find("cmp on line 2 sets only Z, so C is as 'adc' on line 1 left it"),
               std::string::npos);
     EXPECT_NE(message_of("lda #'A'\n", 0).find("there are no character literals"), std::string::npos);
     EXPECT_NE(message_of("lda #'A'\n", 0).find("'#65'"), std::string::npos);

@@ -68,7 +68,7 @@ for f in session history expr dap; do jobs+=("$obj/debug $ZORVIK_ROOT/debugger/$
 for f in entry pace platform debugger; do jobs+=("$obj/debug $web/$f.cpp"); done
 for f in rpc text model server words numbers; do jobs+=("$obj/lsp $ZORVIK_ROOT/lsp/$f.cpp"); done
 jobs+=("$obj/machine $web/entry.cpp" "$obj/machine $web/pace.cpp" "$obj/machine $web/platform.cpp"
-       "$obj/lsp $ZORVIK_ROOT/check/rules.cpp" "$obj/lsp $ZORVIK_ROOT/build/release/lsp_manual.cpp" "$obj/lsp $web/lsp.cpp")
+       "$obj/lsp $ZORVIK_ROOT/check/rules.cpp" "$obj/lsp $ZORVIK_ROOT/check/paths.cpp" "$obj/lsp $ZORVIK_ROOT/build/release/lsp_manual.cpp" "$obj/lsp $web/lsp.cpp")
 printf '%s\n' "${jobs[@]}" | xargs -P2 -L1 bash -c 'flags=($flags_string); compile "$0" "$1"'
 
 # The machine: asynchronous where it waits for the page (a refresh, a

@@ -83,7 +83,7 @@ check_install() {
     "$root/bin/zorvik-capture" "$work/text.zvs" "$work/$name.png" >/dev/null 2>"$work/err"
     [ ! -s "$work/err" ] || fail "$name: zorvik-capture said: $(cat "$work/err")"
     cmp -s "$work/$name.png" "$work/text.png" || fail "$name: zorvik-capture drew another picture than the build's"
-    out="$("$root/bin/zorvik-play" "$work/text.zvs" 2>"$work/err")"
+    out="$("$root/bin/zorvik-play" --exit-on-end "$work/text.zvs" 2>"$work/err")"
     [ "$out" = packed ] || fail "$name: zorvik-play printed '$out'"
     [ ! -s "$work/err" ] || fail "$name: zorvik-play said: $(cat "$work/err")"
     out="$("$root/bin/zorvik-test" "$work/text.zvs" 2>"$work/err")" ||
