@@ -5,7 +5,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/scripts/setup.sh"
 
-zorvik_install "${ZORVIK_PACKAGES[@]}" libgtest-dev vim dpkg-dev man-db groff-base bash-completion lintian xvfb xdotool lcov
+zorvik_install "${ZORVIK_PACKAGES[@]}" libgtest-dev vim dpkg-dev man-db groff-base bash-completion lintian xvfb xdotool lcov python3
 export SDL_VIDEODRIVER=dummy
 # The protocol test clients come from npm, pinned by their lock files.
 zorvik_npm "$ZORVIK_ROOT/tests/dap"
