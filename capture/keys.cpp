@@ -6,13 +6,17 @@
 #include <strings.h>
 
 #include "capture.h"
+#include "keynames.h"
+#include "layout.h"
 
-// The key whose SDL name is `name`, or SDLK_UNKNOWN.
+// The key whose SDL 1.2 name is `name`, or SDLK_UNKNOWN. The names are the
+// machine's own table of them (keynames.h), which either build of the core
+// holds, so that the page's SDL, which names no key, reads a script alike.
 static SDLKey key_named(const std::string& name)
 {
-    for (int k = SDLK_FIRST + 1; k < SDLK_LAST; k++) {
-        const char* n = SDL_GetKeyName((SDLKey)k);
-        if (n && strcasecmp(name.c_str(), n) == 0 && strcmp(n, "unknown key") != 0)
+    for (int k = 1; k < KEY_SYMBOLS; k++) {
+        std::string n = key_name(k);
+        if (!n.empty() && strcasecmp(name.c_str(), n.c_str()) == 0)
             return (SDLKey)k;
     }
     return SDLK_UNKNOWN;

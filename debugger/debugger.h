@@ -235,7 +235,8 @@ extern std::string dbg_input_name;
 bool dbg_keys_read(const std::string& text, std::string& error);
 size_t dbg_key_count();
 size_t dbg_keys_played();  // those of the frames shown so far
-// The console input is the file NAME, standing on standard input already.
+// The console input is the file NAME, standing on standard input already;
+// an empty NAME: none was given, and standard input is not rewound.
 void dbg_input_from_file(const std::string& name);
 // The console input is this text.
 bool dbg_input_text(const std::string& text, std::string& error);

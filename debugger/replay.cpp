@@ -53,7 +53,7 @@ size_t dbg_keys_played()
 void dbg_input_from_file(const std::string& name)
 {
     dbg_input_name = name;
-    input_rewinds = true;
+    input_rewinds = !name.empty();
 }
 
 bool dbg_input_text(const std::string& text, std::string& error)
@@ -87,12 +87,13 @@ void dbg_run_starts()
         rewind(stdin);
     if (!script.empty()) {
         // Keys of the last run that the program never took would be the
-        // new run's first.
-        SDL_Event e;
-        SDL_PumpEvents();
-        while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_EVENTMASK(SDL_KEYDOWN) | SDL_EVENTMASK(SDL_KEYUP) |
-                                                       SDL_EVENTMASK(SDL_QUIT)) > 0) {
-        }
+        // new run's first: they go, and the window's other events stay.
+        std::vector<SDL_Event> kept;
+        for (SDL_Event e; SDL_PollEvent(&e);)
+            if (e.type != SDL_KEYDOWN && e.type != SDL_KEYUP && e.type != SDL_QUIT)
+                kept.push_back(e);
+        for (SDL_Event& e : kept)
+            SDL_PushEvent(&e);
     }
     capture_play_keys(script, 0);
 }

@@ -34,7 +34,7 @@ export NODE_PATH=/usr/share/nodejs
 core=(display datadir lex position symtab icode listing machine parse decode arith stack services
       screen pixelbuffer mxfont debug halt main layout keynames)
 flags=(-std=c++20 -Wall -Wextra -Wno-char-subscripts -I"$ZORVIK_ROOT/src" -I"$ZORVIK_ROOT/check" -I"$ZORVIK_ROOT/lsp" -I"$web"
-       -I"$ZORVIK_ROOT/debugger" -isystem "$obj/include")
+       -I"$ZORVIK_ROOT/debugger" -I"$ZORVIK_ROOT/capture" -isystem "$obj/include")
 
 # Compiles SOURCE into DIR when the object is older than the sources; the
 # machine's objects carry the page's give-way point (yield.h), the
@@ -47,7 +47,7 @@ lsp_catch='-sEXCEPTION_CATCHING_ALLOWED=[_Z13server_handleRKNSt3__212basic_strin
 compile() {
     local dir="$1" source="$2" object
     object="$dir/$(basename "$source" .cpp).o"
-    if [ ! -e "$object" ] || [ -n "$(find "$ZORVIK_ROOT/src" "$ZORVIK_ROOT/check" "$ZORVIK_ROOT/debugger" "$ZORVIK_ROOT/lsp" \
+    if [ ! -e "$object" ] || [ -n "$(find "$ZORVIK_ROOT/src" "$ZORVIK_ROOT/check" "$ZORVIK_ROOT/debugger" "$ZORVIK_ROOT/capture" "$ZORVIK_ROOT/lsp" \
             "$ZORVIK_ROOT/build/release/lsp_manual.cpp" "$web"/*.cpp "$web"/*.h -name '*.[ch]*' -newer "$object" -print -quit)" ]; then
         local define=(-O2)
         [ "$dir" = "$obj/machine" ] && define=(-O3 -DZORVIK_WEB)
@@ -64,7 +64,8 @@ jobs=()
 for f in "${core[@]}"; do
     jobs+=("$obj/machine $ZORVIK_ROOT/src/$f.cpp" "$obj/lsp $ZORVIK_ROOT/src/$f.cpp" "$obj/debug $ZORVIK_ROOT/src/$f.cpp")
 done
-for f in session history expr dap; do jobs+=("$obj/debug $ZORVIK_ROOT/debugger/$f.cpp"); done
+for f in session history expr dap replay; do jobs+=("$obj/debug $ZORVIK_ROOT/debugger/$f.cpp"); done
+jobs+=("$obj/debug $ZORVIK_ROOT/capture/keys.cpp")
 for f in entry pace platform debugger; do jobs+=("$obj/debug $web/$f.cpp"); done
 for f in rpc text model server words numbers; do jobs+=("$obj/lsp $ZORVIK_ROOT/lsp/$f.cpp"); done
 jobs+=("$obj/machine $web/entry.cpp" "$obj/machine $web/pace.cpp" "$obj/machine $web/platform.cpp"

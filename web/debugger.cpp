@@ -9,6 +9,7 @@
 #include <string>
 
 #include "dap.h"
+#include "debugger.h"
 #include "display.h"
 #include "halt.h"
 #include "services.h"
@@ -31,9 +32,11 @@ extern "C" {
 // The machine's set-up, as zorvik-debug does it, once.
 EMSCRIPTEN_KEEPALIVE void web_dap_start()
 {
-    srand((unsigned)time(nullptr));
+    dbg_seed = (unsigned)time(nullptr);  // a launch names its own seed, or takes the clock's again
+    srand(dbg_seed);
     set_callback(calls);
     display_shown_hook = pace_shown;
+    dbg_replay_install();  // the end of a replayed test's run, after the page's pacing
     front = display_start();
     dap_attach(web_dap_sink);
 }
