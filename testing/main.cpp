@@ -22,8 +22,8 @@ static void usage(FILE* out)
     fprintf(out,
             "usage: zorvik-test [options] PATH...\n"
             "  Runs each program NAME.zvs under the paths (files or folders) that has NAME.in,\n"
-            "  NAME.keys, NAME.out, NAME.png or NAME.test beside it, and checks its output and\n"
-            "  last frame.\n"
+            "  NAME.keys, NAME.out, NAME.png or NAME.test beside it, and each NAME.test that\n"
+            "  names its program (program = FILE), and checks its output and last frame.\n"
             "  --update        write NAME.out and NAME.png from this run, where they exist\n"
             "  --update=all    write NAME.out and NAME.png for every program under the paths\n"
             "  --tap           report in TAP version 13 on standard output\n"
@@ -216,7 +216,7 @@ int main(int argc, char** argv)
         fail(error);
     if (cases.empty())
         fail("no tests under the paths given: a test is a NAME.zvs with NAME.out, NAME.png, NAME.in, NAME.keys or "
-             "NAME.test beside it");
+             "NAME.test beside it, or a NAME.test that names its program");
     if (options.artifacts.empty())
         make_own_artifacts();
     total_cases = cases.size();
