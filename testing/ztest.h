@@ -21,6 +21,8 @@ struct ztest_options {
     std::string profile;     // the folded stacks' file, or empty
     std::string flame_graph; // the flame graph's SVG file, or empty
     bool profile_table = false;
+    bool seed_given = false; // --seed: the seed of the tests whose NAME.test sets none
+    unsigned seed = 0;
 };
 
 // VERDICT_BAD: the test could not run, as one of its files cannot be used.

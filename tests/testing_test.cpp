@@ -322,8 +322,9 @@ TEST(ZorvikTest, ProfilesOfSeveralProgramsKeepTheirFramesApart)
         << svg.err;
 }
 
-// The random numbers of service 23 come from the test's seed: the same
-// seed gives the same numbers on every run, another seed others.
+// The random numbers of service 23 come from the test's seed, or from
+// --seed for a test that sets none: the same seed gives the same numbers on
+// every run, another seed others.
 TEST(ZorvikTest, SeedFixesTheRandomNumbers)
 {
     std::string dir = enter_run_dir();
@@ -339,6 +340,12 @@ TEST(ZorvikTest, SeedFixesTheRandomNumbers)
     EXPECT_EQ(ztest(dir, {"r.zvs"}).status, 0);
     put(dir, "r.test", "seed = 2\n");
     EXPECT_EQ(ztest(dir, {"r.zvs"}).status, 1);
+    // --seed is the seed of the tests whose NAME.test sets none.
+    EXPECT_EQ(ztest(dir, {"--seed", "1", "r.zvs"}).status, 1);
+    fs::remove(dir + "/r.test");
+    EXPECT_EQ(ztest(dir, {"--seed", "2", "r.zvs"}).status, 1);
+    EXPECT_EQ(ztest(dir, {"--seed=1", "r.zvs"}).status, 0);
+    EXPECT_EQ(ztest(dir, {"--seed", "-1", "r.zvs"}).status, 2);
 }
 
 // Kept runs: several NAME.test files share one program, found from each
