@@ -22,6 +22,7 @@
 #include "main.h"
 #include "services.h"
 #include "symtab.h"
+#include "testfile.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ struct debug_options {
 void usage(FILE* out)
 {
     fprintf(out,
-            "usage: zorvik-debug [options] SOURCE\n"
+            "usage: zorvik-debug [options] SOURCE | NAME.test\n"
             "  -x FILE        run the commands of FILE first\n"
             "  --batch        leave after the last command of the scripts\n"
             "  --input FILE   the program's console reads (services 2 to 4) read FILE\n"
@@ -50,6 +51,8 @@ void usage(FILE* out)
             "  --history N    how many statements the history keeps at least (default 1000000)\n"
             "  --dap          speak the Debug Adapter Protocol on standard input and output\n"
             "                 (the program comes with the launch request)\n"
+            "NAME.test opens that test's run: its program, seed, NAME.keys and NAME.in, with\n"
+            "--record, ending where the test's run ends.\n"
             "Commands are read from the terminal, or from standard input when it is none;\n"
             "'help' inside lists them.\n");
 }
@@ -210,11 +213,51 @@ bool run_command(const std::string& line)
     return more;
 }
 
+bool ends_with(const std::string& s, const std::string& tail)
+{
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// NAME.test: the test's run, as zorvik-test plays it, from its parts: its
+// program, its seed (unless --seed names another), NAME.keys and NAME.in
+// (or no input), recorded from the start, and ending after the shown frame
+// where the test's run ends.
+void open_test(debug_options& o, std::string& program)
+{
+    std::string path = o.source;
+    ztest_case c = ztest_load(path.substr(0, path.size() - 5));
+    if (!c.error.empty())
+        fail(c.error);
+    static std::string keys, input;
+    program = c.program;
+    keys = c.name + ".keys";
+    input = c.has_in ? c.name + ".in" : "/dev/null";
+    if (c.has_keys && !o.keys)
+        o.keys = keys.c_str();
+    if (!o.input)
+        o.input = input.c_str();
+    if (!o.seeded) {
+        o.seeded = true;
+        o.seed = c.seed;
+    }
+    o.record = true;
+    if (c.stop_after_frame > 0 && c.stop_after_frame <= c.frames) {
+        dbg_end_frame = c.stop_after_frame;
+        dbg_end_why = "as the test's stop-after-frame asks";
+    } else {
+        dbg_end_frame = c.frames;
+        dbg_end_why = "the test's frame limit (frames = " + std::to_string(c.frames) + ")";
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     debug_options o = read_options(argc, argv);
+    std::string program = o.source ? o.source : "";
+    if (o.source && ends_with(program, ".test"))
+        open_test(o, program);
     if (o.dap) {
         start_machine(o);
         int status = dap_serve();
@@ -243,7 +286,7 @@ int main(int argc, char** argv)
     start_machine(o);
     if (o.keys)
         read_keys(o.keys);
-    if (!dbg_load(o.source)) {
+    if (!dbg_load(program)) {
         do_quit();
         return 1;
     }
