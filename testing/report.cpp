@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "capture.h"
 #include "position.h"
 #include "ztest.h"
 
@@ -27,6 +28,35 @@ static void print_lines(const std::string& text, const char* prefix)
     }
 }
 
+// A path as a shell reads it back: as it is when every byte is plain, else
+// in single quotes.
+static std::string shell_word(const std::string& word)
+{
+    if (!word.empty() && word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_./+-=:,@%") ==
+                             std::string::npos)
+        return word;
+    std::string quoted = "'";
+    for (char ch : word)
+        quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    return quoted + "'";
+}
+
+// The one command that opens a failed test's run in the debugger, from the
+// folder the tests ran in: its NAME.test, which holds the run's parts, or
+// the program with its seed, keys and input.
+static std::string debug_command(const ztest_case& c)
+{
+    std::string seed = "--seed " + std::to_string(c.seed) + " ";
+    if (c.has_test)
+        return "zorvik-debug " + (c.seed_set || c.seed == CAPTURE_SEED ? "" : seed) + shell_word(c.name + ".test");
+    std::string command = "zorvik-debug --record " + seed;
+    if (c.has_keys)
+        command += "--keys " + shell_word(c.name + ".keys") + " ";
+    if (c.has_in)
+        command += "--input " + shell_word(c.name + ".in") + " ";
+    return command + shell_word(c.program);
+}
+
 void ztest_report_line(size_t index, const ztest_case& c, const ztest_result& r, bool tap, size_t total)
 {
     std::string name = position_shown_line(c.name, 0, 0, (long long)c.name.size() + 1);
@@ -37,10 +67,14 @@ void ztest_report_line(size_t index, const ztest_case& c, const ztest_result& r,
         // Diagnostics are comments, which every TAP reader passes over.
         print_lines(r.summary, "# ");
         print_lines(r.details, "# ");
+        if (r.verdict == VERDICT_FAIL)
+            print_lines("debug it: " + debug_command(c), "# ");
     } else {
         printf("%s %s (%.2f s)%s%s\n", verdict_word(r), name.c_str(), r.seconds, r.summary.empty() ? "" : ": ",
                position_shown_line(r.summary, 0, 0, (long long)r.summary.size() + 1).c_str());
         print_lines(r.details, "    ");
+        if (r.verdict == VERDICT_FAIL)
+            print_lines("debug it: " + debug_command(c), "    ");
     }
     fflush(stdout);
 }

@@ -364,3 +364,120 @@ TEST(Debugger, SourceTextIsShownSafely)
 }
 
 }  // namespace
+
+namespace {
+
+// A line of the transcript that starts with `start`, or empty.
+std::string line_starting(const std::string& text, const std::string& start)
+{
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        end = end == std::string::npos ? text.size() : end;
+        if (text.compare(at, start.size(), start) == 0)
+            return text.substr(at, end - at);
+        at = end + 1;
+    }
+    return "";
+}
+
+// The lines after the first one that holds `marker`, up to `count` of them.
+std::string lines_after(const std::string& text, const std::string& marker, int count)
+{
+    size_t at = text.find(marker);
+    if (at == std::string::npos)
+        return "";
+    at = text.find('\n', at) + 1;
+    size_t end = at;
+    for (int i = 0; i < count && end < text.size(); i++)
+        end = text.find('\n', end) + 1;
+    return text.substr(at, end - at);
+}
+
+}  // namespace
+
+// A kept run, dodge.test (a game that reads its keys and random numbers
+// and a name from the console), opened with zorvik-debug NAME.test: the
+// run is the test's, whose output zorvik-test holds to dodge.out; a
+// breakpoint's hits and the registers at the end are those of a live run
+// from the same parts without a history; going back from the end and
+// forward again gives the same state, printing nothing twice. The kept run
+// dodge-1.test ends on purpose after its 30th frame, where a live run
+// stopped at that frame stands.
+TEST(Debugger, AKeptTestsRunReplaysUnderTheDebugger)
+{
+    std::string dir = enter_run_dir();
+    for (const auto& entry : fs::directory_iterator(kData / "replay"))
+        fs::copy_file(entry.path(), fs::path(dir) / entry.path().filename());
+    RunResult tested = run_binary(ZORVIK_TEST_BIN, {"."}, "", dir);
+    ASSERT_EQ(tested.status, 0) << tested.out;
+    std::string expected = read_file(dir + "/dodge.out");
+    ASSERT_FALSE(expected.empty());
+
+    std::ofstream(dir + "/replayed") << "info run\nbreak hit\ncontinue\ncontinue 1000\ninfo breakpoints\n"
+                                        "info registers\nprint [$52]\n"
+                                        "ignore 1 0\nreverse-continue\nprint [$51]\ninfo registers\nreverse-step\nreverse-step\n"
+                                        "print [$51]\ndelete\ncontinue\ninfo registers\nprint [$52]\n";
+    RunResult replayed = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "-x", "replayed", "dodge.test"}, "", dir);
+    ASSERT_EQ(replayed.status, 0) << replayed.err;
+    EXPECT_EQ(line_starting(replayed.out, "seed"), "seed 7");
+    EXPECT_EQ(line_starting(replayed.out, "key script"), "key script: 4 key events, 0 of them after the frames shown so far");
+    // The output once, though the end is reached twice.
+    size_t printed = replayed.out.find(expected);
+    ASSERT_NE(printed, std::string::npos) << replayed.out;
+    EXPECT_EQ(replayed.out.find(expected, printed + 1), std::string::npos) << replayed.out;
+
+    std::ofstream(dir + "/live") << "break hit\ncontinue\ncontinue 1000\ninfo breakpoints\ninfo registers\nprint [$52]\n";
+    RunResult live = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "-x", "live", "--seed", "7", "--keys", "dodge.keys",
+                                                   "--input", "dodge.in", "dodge.zvs"}, "", dir);
+    ASSERT_EQ(live.status, 0) << live.err;
+    EXPECT_NE(live.out.find(expected), std::string::npos) << live.out;
+    // 18 frames with the right arrow held: 5 to 11 and 20 to 30.
+    std::string hits = line_starting(live.out, "1    breakpoint");
+    EXPECT_EQ(hits, "1    breakpoint  y    18    dodge.zvs:30:9 (hit)");
+    EXPECT_EQ(line_starting(replayed.out, "1    breakpoint"), hits);
+    // The registers and the player's column at the end.
+    std::string end = lines_after(live.out, "ignore the next", 3);
+    ASSERT_NE(end, "");
+    EXPECT_EQ(lines_after(replayed.out, "ignore the next", 3), end);
+    // Back to the last hit (frame 30 drawn, 29 counted), two statements
+    // further back, and forward again to the same end.
+    EXPECT_NE(replayed.out.find("dodge.zvs:30:9: breakpoint 1: lda $52\n[$51] = 29 ($1d)\n"), std::string::npos)
+        << replayed.out;
+    EXPECT_NE(replayed.out.find("reverse step: cmp #1\n"), std::string::npos) << replayed.out;
+    size_t again = replayed.out.rfind("program ended with status 0\n");
+    ASSERT_NE(again, std::string::npos);
+    EXPECT_EQ(replayed.out.substr(again + 28), end) << replayed.out;
+
+    // A change at the last hit forks the run: it goes on live from frame
+    // 30, the script with it (the arrow let go after frame 31), to the same
+    // end, which prints again.
+    std::ofstream(dir + "/forked") << "break hit\ncontinue\ncontinue 1000\nignore 1 0\nreverse-continue\n"
+                                      "set var [$70] = 1\ndelete\ncontinue\ninfo registers\nprint [$52]\n";
+    RunResult forked = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "-x", "forked", "dodge.test"}, "", dir);
+    EXPECT_NE(forked.out.find("the history after this statement is dropped\n"), std::string::npos) << forked.out;
+    size_t first = forked.out.find(expected), second = forked.out.rfind(expected);
+    EXPECT_NE(first, second) << forked.out;
+    std::string tail = expected + "dodge.zvs:67:9: program ended with status 0\n" + end;
+    EXPECT_EQ(forked.out.substr(second), tail) << forked.out;
+
+    // The kept run that stops after frame 30; a live run stopped by a
+    // condition at the statement after that frame's refresh agrees.
+    std::ofstream(dir + "/kept") << "continue\ninfo registers\nprint [$51]\nprint [$52]\nreverse-step\nstep\ncontinue\n";
+    RunResult kept = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "-x", "kept", "dodge-1.test"}, "", dir);
+    std::string ends = "dodge.zvs:26:9: the run ends after shown frame 30, as the test's stop-after-frame asks\n";
+    size_t stop = kept.out.find(ends);
+    ASSERT_NE(stop, std::string::npos) << kept.out;
+    EXPECT_EQ(kept.out.rfind(ends), kept.out.size() - ends.size()) << kept.out;  // again after going back
+    std::ofstream(dir + "/kept-live") << "break 26\ncondition 1 [$51] == 29\ncontinue\ninfo registers\nprint [$51]\n"
+                                         "print [$52]\n";
+    RunResult at_frame = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "-x", "kept-live", "--seed", "3", "--keys",
+                                                       "dodge-1.keys", "--input", "dodge-1.in", "dodge.zvs"}, "", dir);
+    EXPECT_EQ(lines_after(kept.out, ends, 4), lines_after(at_frame.out, "breakpoint 1: int #20", 4)) << at_frame.out;
+    EXPECT_NE(kept.out.find("[$51] = 29 ($1d)\n"), std::string::npos) << kept.out;
+
+    // A bad key file is named, with its line.
+    std::ofstream(dir + "/bad.keys") << "# fine\n3:up:down\n5:nokey:down\n";
+    RunResult bad = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "--keys", "bad.keys", "dodge.zvs"}, "", dir);
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "zorvik-debug: bad.keys: line 3: bad key script item '5:nokey:down': no key is named 'nokey'\n");
+}

@@ -392,6 +392,48 @@ TEST(ZorvikTest, KeptRunsShareAProgramAndStopAfterTheirFrame)
     EXPECT_EQ(ztest(dir, {"t/three.test"}).status, 0);
 }
 
+// A failed test's report ends with the one command that opens its run in
+// the debugger, from the folder the tests ran in: its NAME.test, or the
+// program with its seed, keys and input (quoted for a shell where a name
+// needs it). Run as printed, it plays the run that failed: the output the
+// diff calls actual. A test that passes or cannot run gets none.
+TEST(ZorvikTest, AFailedTestSaysHowToDebugIt)
+{
+    std::string dir = enter_run_dir();
+    fs::create_directories(dir + "/t");
+    fs::path kept = fs::path(ZORVIK_SOURCE_DIR) / "tests/debugger/replay";
+    for (const char* name : {"dodge.zvs", "dodge.test", "dodge.keys", "dodge.in"})
+        fs::copy_file(kept / name, fs::path(dir) / "t" / name);
+    put(dir, "t/dodge.out", "wrong\n");
+    fs::copy_file(kept / "dodge.zvs", dir + "/t/my game.zvs");
+    fs::copy_file(kept / "dodge.keys", dir + "/t/my game.keys");
+    put(dir, "t/my game.in", "Cy\n");
+    put(dir, "t/my game.out", "nope\n");
+    put(dir, "t/gone.test", "program = nowhere.zvs\n");
+    RunResult r = ztest(dir, {"--seed", "9", "t"});
+    EXPECT_EQ(r.status, 1) << r.out;
+    std::vector<std::string> commands;
+    for (size_t at = 0; (at = r.out.find("    debug it: ", at)) != std::string::npos; at++)
+        commands.push_back(r.out.substr(at + 14, r.out.find('\n', at) - at - 14));
+    ASSERT_EQ(commands.size(), 2u) << r.out;
+    EXPECT_EQ(commands[0], "zorvik-debug t/dodge.test");  // its seed is its own
+    EXPECT_EQ(commands[1], "zorvik-debug --record --seed 9 --keys 't/my game.keys' --input 't/my game.in' 't/my game.zvs'");
+    put(dir, "script", "continue\n");
+    for (const std::string& command : commands) {
+        std::string line = std::string(ZORVIK_DEBUG_BIN) + " --batch -x script" + command.substr(12);
+        RunResult debugged = run_binary("bash", {"-c", line}, "", dir);
+        EXPECT_EQ(debugged.status, 0) << line << "\n" << debugged.err;
+        // The diff's one added line: what the failed run printed.
+        size_t actual = r.out.find(command.find("dodge") != std::string::npos ? "FAIL t/dodge" : "FAIL t/my game");
+        while ((actual = r.out.find("\n    +", actual + 1)) != std::string::npos && r.out.compare(actual + 6, 2, "++") == 0) {
+        }
+        ASSERT_NE(actual, std::string::npos) << r.out;
+        std::string printed = r.out.substr(actual + 6, r.out.find('\n', actual + 1) - actual - 5);
+        EXPECT_NE(debugged.out.find(printed), std::string::npos) << line << "\n" << debugged.out << "\nnot\n" << printed;
+    }
+    EXPECT_NE(ztest(dir, {"--tap", "t"}).out.find("# debug it: zorvik-debug t/dodge.test\n"), std::string::npos);
+}
+
 // zorvik-debug's profile, stopped at a breakpoint on the way and continued,
 // counts what zorvik-test's counting run counts: the same table.
 TEST(ZorvikTest, DebuggerProfileAgreesWithTheCountingRun)
