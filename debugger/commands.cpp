@@ -672,7 +672,7 @@ void info_run()
     say("seed %u\n", dbg_seed);
     size_t keys = dbg_key_count();
     if (keys)
-        say("key script: %zu key event%s, %zu of them after the frames shown so far\n", keys, keys == 1 ? "" : "s",
+        say("key script: %zu key event%s, %zu of them due by the frames shown so far\n", keys, keys == 1 ? "" : "s",
             dbg_keys_played());
     else
         say("key script: none\n");

@@ -220,7 +220,8 @@ extern size_t history_limit;
 // given input from its beginning and plays the script from its start.
 extern unsigned dbg_seed;
 // The frames shown in the run up to where it stands: a live refresh counts
-// one on, a statement undone or done again through the history its own.
+// one on, and a statement that drew a frame counts it back when it is
+// undone and on again when it is done again.
 // The key events after frame N go into the queue when a live refresh shows
 // frame N; a replay from the history plays none, as it holds their effects.
 extern long long dbg_shown_frames;
@@ -234,7 +235,7 @@ extern std::string dbg_input_name;
 // comments. False with "line N: MESSAGE", the script unchanged.
 bool dbg_keys_read(const std::string& text, std::string& error);
 size_t dbg_key_count();
-size_t dbg_keys_played();  // those of the frames shown so far
+size_t dbg_keys_played();  // those due by the frames shown so far
 // The console input is the file NAME, standing on standard input already;
 // an empty NAME: none was given, and standard input is not rewound.
 void dbg_input_from_file(const std::string& name);

@@ -31,8 +31,8 @@ struct debug_options {
     std::vector<std::string> scripts;
     bool batch = false;
     bool record = false;
-    const char* input = nullptr;
-    const char* keys = nullptr;
+    std::string input;  // empty: none
+    std::string keys;
     bool seeded = false;
     unsigned seed = 0;
     bool dap = false;
@@ -136,15 +136,15 @@ void start_machine(const debug_options& o)
     dbg_replay_install();
 }
 
-// The key file, read once SDL can name the keys.
-void read_keys(const char* path)
+// The key file, as a test's NAME.keys is read.
+void read_keys(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        fail(std::string("cannot read the keys '") + path + "': " + strerror(errno));
+        fail("cannot read the keys '" + path + "': " + strerror(errno));
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), error;
     if (!dbg_keys_read(text, error))
-        fail(std::string(path) + ": " + error);
+        fail(path + ": " + error);
 }
 
 // Commands come from their own copy of standard input, so that the
@@ -228,14 +228,11 @@ void open_test(debug_options& o, std::string& program)
     ztest_case c = ztest_load(path.substr(0, path.size() - 5));
     if (!c.error.empty())
         fail(c.error);
-    static std::string keys, input;
     program = c.program;
-    keys = c.name + ".keys";
-    input = c.has_in ? c.name + ".in" : "/dev/null";
-    if (c.has_keys && !o.keys)
-        o.keys = keys.c_str();
-    if (!o.input)
-        o.input = input.c_str();
+    if (c.has_keys && o.keys.empty())
+        o.keys = c.name + ".keys";
+    if (o.input.empty())
+        o.input = c.has_in ? c.name + ".in" : "/dev/null";
     if (!o.seeded) {
         o.seeded = true;
         o.seed = c.seed;
@@ -266,8 +263,8 @@ int main(int argc, char** argv)
     }
     int commands_fd = dup(0);
     commands_from_terminal = isatty(0);
-    if (o.input || !commands_from_terminal) {
-        const char* path = o.input ? o.input : "/dev/null";
+    if (!o.input.empty() || !commands_from_terminal) {
+        const char* path = o.input.empty() ? "/dev/null" : o.input.c_str();
         int fd = open(path, O_RDONLY);
         if (fd < 0)
             fail(std::string("cannot read '") + path + "': " + strerror(errno));
@@ -281,11 +278,10 @@ int main(int argc, char** argv)
         rl_getc_function = command_getc;
     }
 
-    if (o.input)
-        dbg_input_from_file(o.input);
-    start_machine(o);
-    if (o.keys)
+    dbg_input_from_file(o.input);
+    if (!o.keys.empty())
         read_keys(o.keys);
+    start_machine(o);
     if (!dbg_load(program)) {
         do_quit();
         return 1;

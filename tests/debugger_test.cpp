@@ -420,7 +420,7 @@ TEST(Debugger, AKeptTestsRunReplaysUnderTheDebugger)
     RunResult replayed = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "-x", "replayed", "dodge.test"}, "", dir);
     ASSERT_EQ(replayed.status, 0) << replayed.err;
     EXPECT_EQ(line_starting(replayed.out, "seed"), "seed 7");
-    EXPECT_EQ(line_starting(replayed.out, "key script"), "key script: 4 key events, 0 of them after the frames shown so far");
+    EXPECT_EQ(line_starting(replayed.out, "key script"), "key script: 4 key events, 0 of them due by the frames shown so far");
     // The output once, though the end is reached twice.
     size_t printed = replayed.out.find(expected);
     ASSERT_NE(printed, std::string::npos) << replayed.out;
