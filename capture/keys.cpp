@@ -134,7 +134,7 @@ void capture_play_keys(const std::vector<capture_key>& keys, long long frame)
         if (k.frame != frame)
             continue;
         SDL_Event event{};
-        event.type = (Uint8)k.type;
+        event.type = (decltype(event.type))k.type;  // a byte in SDL 1.2, wider in the page's SDL
         if (k.type != SDL_QUIT) {
             event.key.state = k.type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
             event.key.keysym.sym = k.key;

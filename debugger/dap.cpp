@@ -270,6 +270,16 @@ void note_change()
 // key script, items separated by commas or lines), `input` (the console
 // input's text) or `inputFile` (a file holding it). False, refused, when
 // one cannot be used; the part says which.
+// Where the console input comes from when a launch names none: nothing
+// natively, the page's console in the page. A launch that named one put
+// its file in its place.
+#ifdef ZORVIK_WEB
+const char* const no_input = "/dev/stdin";
+#else
+const char* const no_input = "/dev/null";
+#endif
+bool input_replaced = false;
+
 bool launch_run_parts(const json& r, const json& a)
 {
     if (a.contains("seed")) {
@@ -291,6 +301,11 @@ bool launch_run_parts(const json& r, const json& a)
         return false;
     }
     dbg_input_from_file("");
+    if (input_replaced && !freopen(no_input, "r", stdin)) {
+        refuse(r, std::string("cannot read the console input from ") + no_input + ": " + strerror(errno));
+        return false;
+    }
+    input_replaced = a.contains("input") || a.contains("inputFile");
     if (a.contains("input")) {
         if (!a["input"].is_string()) {
             refuse(r, "'input' must be the text of the console input");

@@ -6,10 +6,10 @@
 //   node --test web/test/*.test.mjs   (web/test.sh builds what it needs first)
 import {after, before, test} from 'node:test';
 import assert from 'node:assert/strict';
-import {spawn} from 'node:child_process';
-import {copyFileSync, writeFileSync} from 'node:fs';
+import {spawn, spawnSync} from 'node:child_process';
+import {copyFileSync, readFileSync, writeFileSync} from 'node:fs';
 import {join} from 'node:path';
-import {native, openPage, scratch, startBrowser, stopBrowser} from './support.mjs';
+import {native, openPage, root, scratch, startBrowser, stopBrowser} from './support.mjs';
 
 let origin;
 before(async () => { origin = await startBrowser(); });
@@ -204,6 +204,64 @@ test('in the page, going back then any motion gives what the live run gives', as
     return differences;
   }, program);
   assert.deepEqual(differences, []);
+  await p.close();
+});
+
+// A kept run's parts in the launch: the page's debugger plays the key
+// script at its frames, as zorvik-debug does (the player's column, which
+// only the keys move, ends where it ends natively), reads the input text,
+// and replays the same run for the same seed, back and forth; a bad key is
+// refused by name.
+test('in the page, a launch with keys, seed and input replays a kept run', async () => {
+  const kept = join(root, 'tests', 'debugger', 'replay');
+  const game = readFileSync(join(kept, 'dodge.zvs'), 'utf8');
+  const keys = readFileSync(join(kept, 'dodge.keys'), 'utf8');
+  const column = (out) => /\[\$52\] = (\d+)/.exec(out)[1];
+  const p = await openPage(origin);
+  const runs = await p.evaluate(async ({source, keys}) => {
+    const events = [], waiters = [];
+    let output = '';
+    window.zorvik.onDapEvent((e) => {
+      if (e.event === 'output' && e.body.category === 'stdout') output += e.body.output;
+      else if (['stopped', 'exited'].includes(e.event)) (waiters.shift() || ((x) => events.push(x)))(e);
+    });
+    const send = (command, args = {}) => window.zorvik.dap({command, arguments: args});
+    const next = () => (events.length ? Promise.resolve(events.shift()) : new Promise((r) => waiters.push(r)));
+    const value = async (expression) => (await send('evaluate', {expression, context: 'watch'})).body.result;
+    const play = async (launch) => {
+      output = '';
+      await send('initialize', {adapterID: 'zorvik'});
+      const launched = await send('launch', {program: 'dodge.zvs', source, record: true, stopOnEntry: true, ...launch});
+      if (!launched.success) return launched.message;
+      await send('configurationDone');
+      await next();
+      await send('continue', {threadId: 1});
+      const end = (await next()).body.reason;
+      const seen = [end, output, await value('[$52]'), await value('A')];
+      await send('reverseContinue', {threadId: 1});
+      await next();
+      await send('continue', {threadId: 1});
+      seen.push((await next()).body.reason, await value('[$52]'), await value('A'));
+      await send('terminate');
+      await next();
+      return seen;
+    };
+    return [await play({keys, seed: 7, input: 'Ada\n'}), await play({keys, seed: 7, input: 'Ada\n'}),
+            await play({keys: '5:nokey:down', seed: 7})];
+  }, {source: game, keys});
+  writeFileSync(join(scratch, 'replay.txt'), 'continue\nprint [$52]\n');
+  const natively = spawnSync(join(native, 'zorvik-debug'),
+                             ['--batch', '-x', join(scratch, 'replay.txt'), '--seed', '7', '--keys', join(kept, 'dodge.keys'), '--input',
+                              join(kept, 'dodge.in'), join(kept, 'dodge.zvs')],
+                             {env: {...process.env, SDL_VIDEODRIVER: 'dummy'},
+                              cwd: join(native, 'run'), encoding: 'utf8'});
+  const [first, again, bad] = runs;
+  assert.equal(first[0], 'end');
+  assert.match(first[1], /^Ada[A-P][A-P]\n$/);
+  assert.equal(first[2], `${column(natively.stdout)} ($${Number(column(natively.stdout)).toString(16)})`);
+  assert.deepEqual(first.slice(4), ['end', first[2], first[3]]);
+  assert.deepEqual(again, first);
+  assert.match(bad, /bad 'keys', line 1: .*no key is named 'nokey'/);
   await p.close();
 });
 
