@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "capture.h"
+#include "framerate.h"
 #include "play.h"
 
 namespace fs = std::filesystem;
@@ -174,6 +175,15 @@ void play_keep_write()
             "# A run of %s kept by zorvik-play; zorvik-test replays it.\n"
             "program = %s\nseed = %u\nstop-after-frame = %lld\n",
             program.filename().c_str(), program.filename().c_str(), play.seed, frame);
+    // A replay runs unpaced, so it takes at most as long as the run played
+    // at its frame rate; a run longer than half the default time limit gets
+    // limits that many times the defaults.
+    long long times = (2 * frame / (framerate_fps > 0 ? framerate_fps : 60) + (long long)CAPTURE_SECONDS - 1) /
+                      (long long)CAPTURE_SECONDS;
+    times = times < 1000000 / (long long)CAPTURE_SECONDS ? times : 1000000 / (long long)CAPTURE_SECONDS;
+    if (times > 1)
+        fprintf(k.files[0], "# a long run: its limits grow with it\nseconds = %lld\nsteps = %lld\n",
+                times * (long long)CAPTURE_SECONDS, times * CAPTURE_STEPS);
     // The events after the last shown frame never reach the replay, which
     // ends there.
     int unnamed = 0;
