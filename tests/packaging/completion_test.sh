@@ -3,8 +3,7 @@
 # on the built tools: each command name is bound; options complete to
 # exactly those of the tool's man page (zorvik's only in second place),
 # programs to .zvs files and folders (zorvik-test's paths to .test files
-# too), option values and the other
-# arguments to what they take.
+# too), option values and the other arguments to what they take.
 #   tests/packaging/completion_test.sh ZORVIK ZORVIK-CHECK ZORVIK-DEBUG ZORVIK-CAPTURE ZORVIK-LSP ZORVIK-PLAY ZORVIK-TEST
 # Not under set -u: bash-completion's functions read unset variables.
 set -o pipefail
