@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "capture.h"
+#include "display.h"
 #include "framerate.h"
 #include "play.h"
 
@@ -32,6 +33,7 @@ struct play_kept_key {
 };
 
 constexpr int PLAY_KEEP_TRIES = 100000;
+constexpr int PLAY_QUEUE_MOST = 128;  // the events SDL's queue holds at most
 
 static std::vector<play_kept_key> play_kept_keys;
 static long long play_kept_shown = 0;              // frames shown since the run started
@@ -45,6 +47,12 @@ void play_keep_start()
     play_kept_keys.reserve(4096);
     play_kept_shown = 0;
     play_kept_output = play_kept_input = 0;
+    // Keys the last run left in the queue reach this one before anything
+    // else, as the events of frame 0 reach a replay.
+    SDL_Event queued[PLAY_QUEUE_MOST];
+    int n = front ? SDL_PeepEvents(queued, PLAY_QUEUE_MOST, SDL_PEEKEVENT, SDL_KEYDOWNMASK | SDL_KEYUPMASK) : 0;
+    for (int i = 0; i < n; i++)
+        play_keep_event(&queued[i]);
 }
 
 // A copy of the frame as it was shown, in its own format: the program may

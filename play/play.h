@@ -1,7 +1,8 @@
 // zorvik-play: runs a program in a window made for playing. The window is
 // the machine's 480 by 272 picture enlarged with sharp pixels; the program
 // starts again when its source is saved; keys of the player's own pause,
-// step, fast-forward, restart, go full screen and keep screenshots and GIFs.
+// step, fast-forward, restart, go full screen, keep screenshots and GIFs,
+// and keep the run so far as a test.
 // The machine itself is the core's, driven through its display hooks.
 #pragma once
 #include <csignal>

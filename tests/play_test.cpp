@@ -334,25 +334,29 @@ TEST(Play, TapsShorterThanAFrameEachCount)
 namespace {
 
 // The key a goes down after frame 1 and up after frame 3; F10 is pressed
-// after frame 2 and after frame 4, so that the runs are kept at frames 3
-// and 5. The pointer's events never reach the program. The run ends at
-// frame 6.
+// after frame 2 and after frame 4, so that the run is kept at frames 3 and
+// 5. After frame 6 a goes down and F5 starts the program again, which
+// finds a in the queue; F10 after its frame 2 keeps that run at its frame
+// 3. The pointer's events never reach the program. The second run ends at
+// its frame 4.
 bool keeping_shown(SDL_Surface* surface)
 {
     frames_shown++;
     bool end = play_shown(surface);
-    if (frames_shown == 1)
+    if (frames_shown == 1 || frames_shown == 6)
         type_key(SDLK_a, SDL_KEYDOWN);
     if (frames_shown == 3)
         type_key(SDLK_a, SDL_KEYUP);
-    if (frames_shown == 2 || frames_shown == 4) {
+    if (frames_shown == 6)
+        type_key(SDLK_F5, SDL_KEYDOWN);
+    if (frames_shown == 2 || frames_shown == 4 || frames_shown == 8) {
         type_key(SDLK_F10, SDL_KEYDOWN);
         type_key(SDLK_F10, SDL_KEYUP);
         SDL_Event motion{};
         motion.type = SDL_MOUSEMOTION;
         EXPECT_EQ(play_keys_filter(&motion), 0);
     }
-    return end || frames_shown >= 6;
+    return end || frames_shown >= 10;
 }
 
 }  // namespace
@@ -360,7 +364,8 @@ bool keeping_shown(SDL_Surface* surface)
 // F10 keeps the run up to the frame it acts at, beside the program under the
 // first number none of whose files exists: the key events before that
 // frame, the output up to it, no input file for a run that read none, and
-// the frame. zorvik-test replays both kept runs as the same run.
+// the frame. A run starts at a restart, with the keys the last one left in
+// the queue. zorvik-test replays every kept run as the same run.
 TEST(Play, KeptRunsReplayUnderTheTestRunner)
 {
     std::string dir = enter_run_dir();
@@ -389,7 +394,7 @@ TEST(Play, KeptRunsReplayUnderTheTestRunner)
     std::string err;
     std::string out = capture_stdout([&] { err = capture_stderr([&] { play_run(&source); }); });
     do_quit();
-    EXPECT_EQ(out, "go\nffafafff");
+    EXPECT_EQ(out, "go\nffafafffgo\nfafafafa");
 
     std::string kept = dir + "/games/prog-";
     EXPECT_EQ(read_file(kept + "1.in"), "kept");
@@ -399,16 +404,20 @@ TEST(Play, KeptRunsReplayUnderTheTestRunner)
     EXPECT_EQ(read_file(kept + "2.out"), "go\nffafa");
     EXPECT_EQ(read_file(kept + "3.keys"), "1:a:down\n3:a:up\n");
     EXPECT_EQ(read_file(kept + "3.out"), "go\nffafaff");
-    for (const char* absent : {"2.in", "3.in", "4.test"})
+    EXPECT_EQ(read_file(kept + "4.keys"), "0:a:down\n");
+    EXPECT_EQ(read_file(kept + "4.out"), "go\nfafafa");
+    for (const char* absent : {"2.in", "3.in", "4.in", "5.test"})
         EXPECT_FALSE(std::filesystem::exists(kept + absent)) << absent;
     EXPECT_NE(err.find("zorvik-play: kept the run so far (seed 7, 3 shown frames) as games/prog-2.test, "
                        "games/prog-2.keys, games/prog-2.out and games/prog-2.png\n"
                        "zorvik-play: kept the run so far (seed 7, 5 shown frames) as games/prog-3.test, "
-                       "games/prog-3.keys, games/prog-3.out and games/prog-3.png\n"),
+                       "games/prog-3.keys, games/prog-3.out and games/prog-3.png\n"
+                       "zorvik-play: kept the run so far (seed 7, 3 shown frames) as games/prog-4.test, "
+                       "games/prog-4.keys, games/prog-4.out and games/prog-4.png\n"),
               std::string::npos)
         << err;
 
-    RunResult replay = run_binary(ZORVIK_TEST_BIN, {"games/prog-2.test", "games/prog-3.test"}, "", dir);
+    RunResult replay = run_binary(ZORVIK_TEST_BIN, {"games"}, "", dir);
     EXPECT_EQ(replay.status, 0) << replay.out;
-    EXPECT_NE(replay.out.find("2 passed, 0 failed"), std::string::npos) << replay.out;
+    EXPECT_NE(replay.out.find("3 passed, 0 failed"), std::string::npos) << replay.out;
 }
