@@ -30,6 +30,8 @@ static void play_act(SDL_Surface* surface)
         play_record_toggle();
     for (; play.shot > 0 && surface; play.shot--)
         play_screenshot(surface);
+    for (; play.keep > 0; play.keep--)
+        play_keep_write();
 }
 
 bool play_idle(double seconds)
@@ -40,6 +42,10 @@ bool play_idle(double seconds)
         timespec pause{0, (long)(PLAY_SLICE * 1e9)};
         nanosleep(&pause, nullptr);
         display_redraw_exposed();  // SDL reads the window's events here, the keys among them
+        if (play.exposed && front) {
+            play.exposed = false;
+            display_show();
+        }
         play_act(front);
     }
     return !play_halted() && !play_closed();
@@ -52,6 +58,7 @@ bool play_idle(double seconds)
 // also for a program that never reads its events.
 bool play_shown(SDL_Surface* surface)
 {
+    play_keep_shown(surface);  // counted before its keys are read
     SDL_PumpEvents();  // the keys act even for a program that never reads them
     if (play_recording())
         play_record_frame(surface);

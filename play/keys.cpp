@@ -18,6 +18,7 @@ static const play_key play_keys[] = {
     {SDLK_F7, PLAY_STEP, "F7", "while paused, one frame forward; while running, pause"},
     {SDLK_F8, PLAY_FAST, "F8", "fast-forward while held: frames do not wait"},
     {SDLK_F9, PLAY_RECORD, "F9", "start a GIF recording; again, stop it and write PROGRAM-N.gif"},
+    {SDLK_F10, PLAY_KEEP, "F10", "keep the run so far as a test beside the program: PROGRAM-N.test and its files"},
     {SDLK_F11, PLAY_FULLSCREEN, "F11", "full screen, or back to the window"},
     {SDLK_F12, PLAY_SHOT, "F12", "write the frame shown as PROGRAM-N.png"},
 };
@@ -53,21 +54,32 @@ static void play_key_down(play_action action)
     case PLAY_RECORD: play.record++; break;
     case PLAY_FULLSCREEN: play.fullscreen++; break;
     case PLAY_SHOT: play.shot++; break;
+    case PLAY_KEEP: play.keep++; break;
     case PLAY_NONE: break;
     }
 }
 
 // The window's closing stays queued for the program's poll; it is noted
-// here too, as the program may take it before the player looks.
+// here too, as the program may take it before the player looks. The
+// program's keys go on to the queue and are noted for a kept run. Nothing
+// else reaches the program: a replay of the run has no such events, and
+// each would use up one of the program's polls. An uncovered window is
+// drawn again by the player (play_idle).
 int play_keys_filter(const SDL_Event* event)
 {
-    if (event->type == SDL_QUIT)
+    if (event->type == SDL_QUIT) {
         play.closed = true;
+        return 1;
+    }
+    if (event->type == SDL_VIDEOEXPOSE)
+        play.exposed = true;
     if (event->type != SDL_KEYDOWN && event->type != SDL_KEYUP)
-        return 1;
+        return 0;
     play_action action = play_key_action(event->key.keysym.sym);
-    if (action == PLAY_NONE)
+    if (action == PLAY_NONE) {
+        play_keep_event(event);
         return 1;
+    }
     if (event->type == SDL_KEYDOWN)
         play_key_down(action);
     else if (action == PLAY_FAST)

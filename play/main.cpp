@@ -132,9 +132,7 @@ int main(int argc, char** argv)
     play.exit_on_end = o.exit_on_end;
     framerate_fps = o.fps;
     framerate_full_speed = o.full_speed;
-    // The console shows each line as it comes, also through a pipe: a
-    // player's output belongs to the moment it is played.
-    setvbuf(stdout, nullptr, _IOLBF, 0);
+    play_console_install();
 
     play.seed_given = o.seed_given;
     play.seed = o.seed;

@@ -1,7 +1,8 @@
 // zorvik-play: runs a program in a window made for playing. The window is
 // the machine's 480 by 272 picture enlarged with sharp pixels; the program
 // starts again when its source is saved; keys of the player's own pause,
-// step, fast-forward, restart, go full screen and keep screenshots and GIFs.
+// step, fast-forward, restart, go full screen, keep screenshots and GIFs,
+// and keep the run so far as a test.
 // The machine itself is the core's, driven through its display hooks.
 #pragma once
 #include <csignal>
@@ -22,6 +23,7 @@ enum play_action {
     PLAY_RECORD,
     PLAY_FULLSCREEN,
     PLAY_SHOT,
+    PLAY_KEEP,
 };
 
 // The player's state between the keys that change it and the frames that
@@ -42,6 +44,8 @@ struct play_state {
     int record = 0;          // presses of the GIF key not acted on yet
     int fullscreen = 0;      // presses of the full-screen key not acted on yet
     int help = 0;            // presses of the help key not acted on yet
+    int keep = 0;            // presses of the keep key not acted on yet
+    bool exposed = false;    // the window was uncovered and is to be drawn again
     bool seed_given = false; // --seed: every run takes `seed`; else each takes the clock's
     unsigned seed = 0;       // the random numbers' seed of the current run
 };
@@ -96,6 +100,27 @@ void play_record_frame(SDL_Surface* surface);
 // Writes a recording still going, as the player ends.
 void play_record_finish();
 bool play_recording();
+
+// console.cpp: the program's standard output and input pass through
+// copies, of the current run's output and of the input it read.
+void play_console_install();
+// A run starts: nothing written or read yet.
+void play_console_clear();
+const std::string& play_console_output();
+const std::string& play_console_input();
+
+// keep.cpp: the run so far, kept as a test beside the program (F10).
+// A run starts: no frame shown, no key event, no console yet.
+void play_keep_start();
+// A frame was shown: counted, and what the run has written and read so
+// far noted, as is the frame. Before the frame's keys are read.
+void play_keep_shown(SDL_Surface* surface);
+// A key event of the program's window (SDL_KEYDOWN or SDL_KEYUP), noted
+// with the frames shown before it.
+void play_keep_event(const SDL_Event* event);
+// Writes PROGRAM-N.test, .keys, .in, .out and .png beside the program and
+// names them on standard error.
+void play_keep_write();
 
 // watch.cpp: starting again when the source is saved, also while the
 // program loops without refreshing or waits at a console read.

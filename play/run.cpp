@@ -171,6 +171,7 @@ int play_run(mlex_file* source)
         if (!play.seed_given)
             play.seed = (unsigned)time(nullptr);
         srand(play.seed);
+        play_keep_start();
         play_running = 1;
         if (play_again)
             play_restart(play_again);  // saved between the opening and now

@@ -164,10 +164,13 @@ static void report_own_artifacts()
 }
 
 // The bottom frame of a program's stacks: its path below its folder, with
-// what would break a folded line (';' and control bytes) shown as '?'.
+// what would break a folded line (';' and control bytes) shown as '?'. A
+// program that a NAME.test names is given by its path, so that the kept
+// runs of one program share its frame however they were found.
 static std::string program_frame(const ztest_case& c)
 {
-    std::string frame = c.label + ".zvs";
+    std::string frame = c.program == c.name + ".zvs" ? c.label + ".zvs"
+                                                     : std::filesystem::path(c.program).lexically_normal().string();
     for (char& ch : frame)
         if (ch == ';' || (unsigned char)ch < 0x20 || ch == 0x7F)
             ch = '?';

@@ -330,3 +330,94 @@ TEST(Play, TapsShorterThanAFrameEachCount)
     EXPECT_FALSE(std::filesystem::exists(dir + "/prog-3.png"));
     do_quit();
 }
+
+namespace {
+
+// The key a goes down after frame 1 and up after frame 3; F10 is pressed
+// after frame 2 and after frame 4, so that the run is kept at frames 3 and
+// 5. After frame 6 a goes down and F5 starts the program again, which
+// finds a in the queue; F10 after its frame 2 keeps that run at its frame
+// 3. The pointer's events never reach the program. The second run ends at
+// its frame 4.
+bool keeping_shown(SDL_Surface* surface)
+{
+    frames_shown++;
+    bool end = play_shown(surface);
+    if (frames_shown == 1 || frames_shown == 6)
+        type_key(SDLK_a, SDL_KEYDOWN);
+    if (frames_shown == 3)
+        type_key(SDLK_a, SDL_KEYUP);
+    if (frames_shown == 6)
+        type_key(SDLK_F5, SDL_KEYDOWN);
+    if (frames_shown == 2 || frames_shown == 4 || frames_shown == 8) {
+        type_key(SDLK_F10, SDL_KEYDOWN);
+        type_key(SDLK_F10, SDL_KEYUP);
+        SDL_Event motion{};
+        motion.type = SDL_MOUSEMOTION;
+        EXPECT_EQ(play_keys_filter(&motion), 0);
+    }
+    return end || frames_shown >= 10;
+}
+
+}  // namespace
+
+// F10 keeps the run up to the frame it acts at, beside the program under the
+// first number none of whose files exists: the key events before that
+// frame, the output up to it, no input file for a run that read none, and
+// the frame. A run starts at a restart, with the keys the last one left in
+// the queue. zorvik-test replays every kept run as the same run.
+TEST(Play, KeptRunsReplayUnderTheTestRunner)
+{
+    std::string dir = enter_run_dir();
+    std::filesystem::create_directory(dir + "/games");
+    // "go", then each frame "f", and "a" while the key a is down.
+    std::ofstream(dir + "/games/prog.zvs")
+        << printing("go", "        int #19\n"
+                          "frame   lda #8\n        ldm \"fa\"\n        ldx #8\n        ldy #8\n        int #1\n"
+                          "        int #20\n        int #20\n        ldy #97\n        int #25\n        cpx #1\n"
+                          "        bne up\n        ldx #9\n        ldy #9\n        int #1\n"
+                          "up      int #21\n        jmp frame\n");
+    std::ofstream(dir + "/games/prog-1.in") << "kept";
+    frames_shown = 0;
+    play.program = "games/prog.zvs";
+    play.stem = "prog";
+    play.seed_given = true;
+    play.seed = 7;
+    play_console_install();
+    play_window_install(1);
+    front = display_start();
+    ASSERT_TRUE(front);
+    display_shown_hook = keeping_shown;
+    play.exit_on_end = true;
+    mlex_file source{};
+    ASSERT_EQ(mlex_init_file(&source, "games/prog.zvs"), 1);
+    std::string err;
+    std::string out = capture_stdout([&] { err = capture_stderr([&] { play_run(&source); }); });
+    do_quit();
+    EXPECT_EQ(out, "go\nffafafffgo\nfafafafa");
+
+    std::string kept = dir + "/games/prog-";
+    EXPECT_EQ(read_file(kept + "1.in"), "kept");
+    EXPECT_EQ(read_file(kept + "2.test"), "# A run of prog.zvs kept by zorvik-play; zorvik-test replays it.\n"
+                                          "program = prog.zvs\nseed = 7\nstop-after-frame = 3\n");
+    EXPECT_EQ(read_file(kept + "2.keys"), "1:a:down\n");
+    EXPECT_EQ(read_file(kept + "2.out"), "go\nffafa");
+    EXPECT_EQ(read_file(kept + "3.keys"), "1:a:down\n3:a:up\n");
+    EXPECT_EQ(read_file(kept + "3.out"), "go\nffafaff");
+    EXPECT_EQ(read_file(kept + "4.keys"), "0:a:down\n");
+    EXPECT_EQ(read_file(kept + "4.out"), "go\nfafafa");
+    for (const char* absent : {"2.in", "3.in", "4.in", "5.test"})
+        EXPECT_FALSE(std::filesystem::exists(kept + absent)) << absent;
+    EXPECT_NE(err.find("zorvik-play: kept the run so far (seed 7, 3 shown frames) as games/prog-2.test, "
+                       "games/prog-2.keys, games/prog-2.out and games/prog-2.png\n"
+                       "zorvik-play: kept the run so far (seed 7, 5 shown frames) as games/prog-3.test, "
+                       "games/prog-3.keys, games/prog-3.out and games/prog-3.png\n"
+                       "zorvik-play: kept the run so far (seed 7, 3 shown frames) as games/prog-4.test, "
+                       "games/prog-4.keys, games/prog-4.out and games/prog-4.png\n"),
+              std::string::npos)
+        << err;
+
+    RunResult replay = run_binary(ZORVIK_TEST_BIN, {"games"}, "", dir);
+    EXPECT_EQ(replay.status, 0) << replay.out;
+    EXPECT_NE(replay.out.find("3 passed, 0 failed"), std::string::npos) << replay.out;
+}

@@ -89,6 +89,13 @@ std::string capture_stdout(const std::function<void()>& fn)
     return read_file(path);
 }
 
+std::string capture_stderr(const std::function<void()>& fn)
+{
+    std::string path = make_temp_dir() + "/stderr";
+    redirect(2, stderr, path, O_WRONLY | O_CREAT | O_TRUNC, fn);
+    return read_file(path);
+}
+
 void with_stdin(const std::string& input, const std::function<void()>& fn)
 {
     std::string path = write_temp_file(input, "stdin");

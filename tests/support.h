@@ -24,6 +24,7 @@ std::vector<std::string> token_texts();
 
 // Runs fn with standard output going to a buffer; returns what it wrote.
 std::string capture_stdout(const std::function<void()>& fn);
+std::string capture_stderr(const std::function<void()>& fn);
 // Runs fn with standard input reading the given text.
 void with_stdin(const std::string& input, const std::function<void()>& fn);
 

@@ -353,7 +353,8 @@ TEST(ZorvikTest, SeedFixesTheRandomNumbers)
 // the output so far and that frame (the one zorvik-capture draws with as
 // many frames) are compared. A run that ends on purpose is held to a frame
 // limit only when `frames` sets one, and one that ends before its frame
-// fails. A program that is not there is that test's error alone.
+// fails. A program that is not there is that test's error alone. The
+// profile's stacks start with the program the runs share.
 TEST(ZorvikTest, KeptRunsShareAProgramAndStopAfterTheirFrame)
 {
     std::string dir = enter_run_dir();
@@ -388,8 +389,12 @@ TEST(ZorvikTest, KeptRunsShareAProgramAndStopAfterTheirFrame)
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
     // A program with no expectation file beside it is no test of its own.
     EXPECT_EQ(r.out.find("t/frames"), std::string::npos) << r.out;
-    // A NAME.test named on the command line is a test.
-    EXPECT_EQ(ztest(dir, {"t/three.test"}).status, 0);
+    // A NAME.test named on the command line is a test. The stacks of the
+    // runs of one program start with that program.
+    EXPECT_EQ(ztest(dir, {"--profile", "prof.folded", "t/three.test", "t/sub/long.test"}).status, 0);
+    std::string folded = read_file(dir + "/prof.folded");
+    EXPECT_EQ(folded.substr(0, 18), "t/frames.zvs;main ") << folded;
+    EXPECT_EQ(folded.find('\n'), folded.size() - 1) << folded;
 }
 
 // A failed test's report ends with the one command that opens its run in

@@ -2,8 +2,8 @@
 # The bash completion of packaging/completion in Debian's bash-completion,
 # on the built tools: each command name is bound; options complete to
 # exactly those of the tool's man page (zorvik's only in second place),
-# programs to .zvs files and folders, option values and the other
-# arguments to what they take.
+# programs to .zvs files and folders (zorvik-test's paths to .test files
+# too), option values and the other arguments to what they take.
 #   tests/packaging/completion_test.sh ZORVIK ZORVIK-CHECK ZORVIK-DEBUG ZORVIK-CAPTURE ZORVIK-LSP ZORVIK-PLAY ZORVIK-TEST
 # Not under set -u: bash-completion's functions read unset variables.
 set -o pipefail
@@ -15,10 +15,11 @@ source "$ZORVIK_ROOT/packaging/completion/zorvik.bash"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-cd "$work" && mkdir sub && touch a.zvs UP.ZVS b.txt c.png d.gif
+cd "$work" && mkdir sub && touch a.zvs UP.ZVS b.txt c.png d.gif k.test
 programs=$'a.zvs\nUP.ZVS\nsub'
+tests=$'a.zvs\nUP.ZVS\nk.test\nsub'
 pictures=$'c.png\nd.gif\nsub'
-files=$'a.zvs\nUP.ZVS\nb.txt\nc.png\nd.gif\nsub'
+files=$'a.zvs\nUP.ZVS\nb.txt\nc.png\nd.gif\nk.test\nsub'
 
 # completions TOOL WORD...: what TAB offers at the end of "TOOL WORD...",
 # one a line. The words are split as bash splits them, at "=" too, and the
@@ -84,8 +85,8 @@ offers "$pictures" zorvik-capture --frames=90 --debug a.zvs ""
 offers "" zorvik-capture a.zvs c.png ""
 offers "$programs" zorvik-play --scale 2 --full-speed ""
 offers "" zorvik-play a.zvs ""
-offers "$programs" zorvik-test ""
-offers "$programs" zorvik-test a.zvs --tap ""
+offers "$tests" zorvik-test ""
+offers "$tests" zorvik-test a.zvs --tap ""
 
 # Option values: file names for a FILE, nothing for a number or a script.
 offers "$files" zorvik-debug -x ""
