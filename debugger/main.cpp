@@ -51,8 +51,8 @@ void usage(FILE* out)
             "  --history N    how many statements the history keeps at least (default 1000000)\n"
             "  --dap          speak the Debug Adapter Protocol on standard input and output\n"
             "                 (the program comes with the launch request)\n"
-            "NAME.test opens that test's run: its program, seed, NAME.keys and NAME.in, with\n"
-            "--record, ending where the test's run ends.\n"
+            "NAME.test opens that test's run (its program, seed, NAME.keys and NAME.in),\n"
+            "recorded, ending where the test's run ends.\n"
             "Commands are read from the terminal, or from standard input when it is none;\n"
             "'help' inside lists them.\n");
 }

@@ -7,7 +7,8 @@
 # completion follows the tool that is run: an option that --help shows with
 # a FILE after it completes file names, one with a DIR folders, one with
 # another value (N, SCRIPT) completes nothing. Programs complete as .zvs
-# files and folders.
+# files and folders, and zorvik-debug's and zorvik-test's also as .test
+# files.
 
 # _zorvik_help TOOL: one line for each option that TOOL --help names: the
 # option, then the name of its value when it takes one ("-x FILE",
@@ -116,7 +117,7 @@ _zorvik()
     fi
     case $tool in
         zorvik-check) _filedir zvs ;;                    # FILE...
-        zorvik-debug) ((plain == 0)) && _filedir zvs ;;  # SOURCE
+        zorvik-debug) ((plain == 0)) && _filedir '@(zvs|test)' ;;  # SOURCE or NAME.test
         zorvik-play) ((plain == 0)) && _filedir zvs ;;   # PROGRAM.zvs
         zorvik-test) _filedir '@(zvs|test)' ;;           # PATH...
         zorvik-capture)                                  # SOURCE OUT.png|OUT.gif
