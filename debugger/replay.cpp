@@ -1,9 +1,9 @@
 // The parts that make a run the same every time it is played: the seed of
 // its random numbers, its key events by shown frame (a key script, played
 // as zorvik-capture plays one) and its console input. Every start of the
-// run seeds the numbers again, empties the window's queue of the last run's
-// events, plays the events before the first frame and reads the input from
-// its beginning, so that `run` plays the same run again.
+// run seeds the numbers again, takes the last run's key events out of the
+// window's queue, plays the events before the first frame and reads the
+// input from its beginning, so that `run` plays the same run again.
 #include <unistd.h>
 
 #include <cerrno>
