@@ -480,4 +480,12 @@ TEST(Debugger, AKeptTestsRunReplaysUnderTheDebugger)
     RunResult bad = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "--keys", "bad.keys", "dodge.zvs"}, "", dir);
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err, "zorvik-debug: bad.keys: line 3: bad key script item '5:nokey:down': no key is named 'nokey'\n");
+    // So are a bad NAME.test, with its line, and a bad seed.
+    std::ofstream(dir + "/broken.test") << "program = dodge.zvs\nspeed = 3\n";
+    RunResult broken = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "broken.test"}, "", dir);
+    EXPECT_EQ(broken.status, 2);
+    EXPECT_EQ(broken.err.rfind("zorvik-debug: broken.test:2: unknown setting 'speed'", 0), 0u) << broken.err;
+    RunResult seed = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "--seed", "-1", "dodge.zvs"}, "", dir);
+    EXPECT_EQ(seed.status, 2);
+    EXPECT_EQ(seed.err, "zorvik-debug: bad value '-1' for --seed: a whole number from 0 to 4294967295 is needed\n");
 }
