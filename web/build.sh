@@ -32,7 +32,7 @@ zorvik_npm "$web"
 # on purpose.
 export NODE_PATH=/usr/share/nodejs
 core=(display datadir lex position symtab icode listing machine parse decode arith stack services
-      screen pixelbuffer mxfont debug halt main layout keynames)
+      screen pixelbuffer mxfont debug halt main layout keynames random)
 flags=(-std=c++20 -Wall -Wextra -Wno-char-subscripts -I"$ZORVIK_ROOT/src" -I"$ZORVIK_ROOT/check" -I"$ZORVIK_ROOT/lsp" -I"$web"
        -I"$ZORVIK_ROOT/debugger" -isystem "$obj/include")
 

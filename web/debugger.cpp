@@ -4,13 +4,12 @@
 // it gives way to the page and waits for frames (pace.cpp).
 #include <emscripten.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <string>
 
 #include "dap.h"
 #include "display.h"
 #include "halt.h"
+#include "random.h"
 #include "services.h"
 #include "web.h"
 
@@ -31,7 +30,7 @@ extern "C" {
 // The machine's set-up, as zorvik-debug does it, once.
 EMSCRIPTEN_KEEPALIVE void web_dap_start()
 {
-    srand((unsigned)time(nullptr));
+    random_seed_from_clock();
     set_callback(calls);
     display_shown_hook = pace_shown;
     front = display_start();
