@@ -50,7 +50,7 @@ struct capture_key {
 };
 
 // Parses "10:right:down,40:right:up,90:quit". Key names are SDL's, as
-// SDL_GetKeyName gives them (SDL's video must be started); they, "down",
+// SDL 1.2's SDL_GetKeyName gives them (keynames.h); they, "down",
 // "up" and "quit" may be written in any letter case, and blanks around an
 // item are left out. On a bad item, false, with the message naming it in
 // `error`.

@@ -6,13 +6,17 @@
 #include <strings.h>
 
 #include "capture.h"
+#include "keynames.h"
+#include "layout.h"
 
-// The key whose SDL name is `name`, or SDLK_UNKNOWN.
+// The key whose SDL name is `name`, or SDLK_UNKNOWN. The names are the
+// machine's own table of SDL 1.2's (keynames.h), so that the page, whose SDL
+// names no key, reads the same scripts.
 static SDLKey key_named(const std::string& name)
 {
-    for (int k = SDLK_FIRST + 1; k < SDLK_LAST; k++) {
-        const char* n = SDL_GetKeyName((SDLKey)k);
-        if (n && strcasecmp(name.c_str(), n) == 0 && strcmp(n, "unknown key") != 0)
+    for (int k = 1; k < KEY_SYMBOLS; k++) {
+        std::string n = key_name(k);
+        if (!n.empty() && strcasecmp(name.c_str(), n.c_str()) == 0)
             return (SDLKey)k;
     }
     return SDLK_UNKNOWN;
@@ -130,7 +134,7 @@ void capture_play_keys(const std::vector<capture_key>& keys, long long frame)
         if (k.frame != frame)
             continue;
         SDL_Event event{};
-        event.type = (Uint8)k.type;
+        event.type = (decltype(event.type))k.type;
         if (k.type != SDL_QUIT) {
             event.key.state = k.type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
             event.key.keysym.sym = k.key;

@@ -34,7 +34,7 @@ export NODE_PATH=/usr/share/nodejs
 core=(display datadir lex position symtab icode listing machine parse decode arith stack services
       screen pixelbuffer mxfont debug halt main layout keynames random)
 flags=(-std=c++20 -Wall -Wextra -Wno-char-subscripts -I"$ZORVIK_ROOT/src" -I"$ZORVIK_ROOT/check" -I"$ZORVIK_ROOT/lsp" -I"$web"
-       -I"$ZORVIK_ROOT/debugger" -isystem "$obj/include")
+       -I"$ZORVIK_ROOT/debugger" -I"$ZORVIK_ROOT/capture" -isystem "$obj/include")
 
 # Compiles SOURCE into DIR when the object is older than the sources; the
 # machine's objects carry the page's give-way point (yield.h), the
@@ -48,7 +48,7 @@ compile() {
     local dir="$1" source="$2" object
     object="$dir/$(basename "$source" .cpp).o"
     if [ ! -e "$object" ] || [ -n "$(find "$ZORVIK_ROOT/src" "$ZORVIK_ROOT/check" "$ZORVIK_ROOT/debugger" "$ZORVIK_ROOT/lsp" \
-            "$ZORVIK_ROOT/build/release/lsp_manual.cpp" "$web"/*.cpp "$web"/*.h -name '*.[ch]*' -newer "$object" -print -quit)" ]; then
+            "$ZORVIK_ROOT/build/release/lsp_manual.cpp" "$ZORVIK_ROOT/capture/keys.cpp" "$ZORVIK_ROOT/capture/capture.h" "$web"/*.cpp "$web"/*.h -name '*.[ch]*' -newer "$object" -print -quit)" ]; then
         local define=(-O2)
         [ "$dir" = "$obj/machine" ] && define=(-O3 -DZORVIK_WEB)
         [ "$dir" = "$obj/debug" ] && define=(-O3 -DZORVIK_WEB -DZORVIK_ENGINE)
@@ -66,6 +66,8 @@ for f in "${core[@]}"; do
 done
 for f in session history expr dap; do jobs+=("$obj/debug $ZORVIK_ROOT/debugger/$f.cpp"); done
 for f in entry pace platform debugger; do jobs+=("$obj/debug $web/$f.cpp"); done
+# Key scripts, read and played as zorvik-capture does.
+jobs+=("$obj/machine $ZORVIK_ROOT/capture/keys.cpp" "$obj/debug $ZORVIK_ROOT/capture/keys.cpp")
 for f in rpc text model server words numbers; do jobs+=("$obj/lsp $ZORVIK_ROOT/lsp/$f.cpp"); done
 jobs+=("$obj/machine $web/entry.cpp" "$obj/machine $web/pace.cpp" "$obj/machine $web/platform.cpp"
        "$obj/lsp $ZORVIK_ROOT/check/rules.cpp" "$obj/lsp $ZORVIK_ROOT/check/paths.cpp" "$obj/lsp $ZORVIK_ROOT/build/release/lsp_manual.cpp" "$obj/lsp $web/lsp.cpp")
@@ -80,8 +82,8 @@ echo "Linking the machine (machine.js)" >&2 &&
 emcc -O3 "$obj"/machine/*.o -o "$out/machine.js" \
     -sASYNCIFY -sASYNCIFY_IMPORTS='["wasi_snapshot_preview1.fd_read","web_wait_frame","web_give_way"]' \
     -sMODULARIZE -sEXPORT_NAME=ZorvikMachine -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB \
-    -sEXPORTED_FUNCTIONS='["_web_run","_web_stop","_web_key","_web_set_full_speed","_web_statements","_web_frames","_malloc","_free","_fflush"]' \
-    -sEXPORTED_RUNTIME_METHODS='["ccall","FS"]' \
+    -sEXPORTED_FUNCTIONS='["_web_run","_web_set_keys","_web_received_keys","_web_stop","_web_key","_web_set_full_speed","_web_statements","_web_frames","_malloc","_free","_fflush"]' \
+    -sEXPORTED_RUNTIME_METHODS='["ccall","FS","UTF8ToString"]' \
     --js-library "$web/library.js" \
     --embed-file "$ZORVIK_ROOT/build/release/run/term.mxf@/term.mxf"
 # The debugger: the machine as the engine a debugger drives, with

@@ -7,23 +7,93 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "SDL.h"
+#include "capture.h"
 #include "display.h"
 #include "halt.h"
+#include "keynames.h"
 #include "main.h"
 #include "parse.h"
+#include "random.h"
 #include "web.h"
 
 bool web_full_speed = false;
 int64_t web_frame_limit = 0;
 int64_t web_frames_shown = 0;
 
+// The run's key script, played into the queue by shown frame as
+// zorvik-capture plays it, and the key events the run's window received so
+// far, the script's and the user's, as items of that syntax: what a replay
+// of the run needs.
+static std::vector<capture_key> web_script;
+static std::string web_received;
+static std::string web_script_error;
+
+// A key event the window received after `frame` shown frames.
+static void web_receive(int64_t frame, int type, int sym)
+{
+    std::string item = std::to_string(frame) + ":";
+    if (type == SDL_QUIT)
+        item += "quit";
+    else
+        item += key_name(sym) + (type == SDL_KEYDOWN ? ":down" : ":up");
+    web_received += (web_received.empty() ? "" : ", ") + item;
+}
+
+void web_play_keys(int64_t frame)
+{
+    capture_play_keys(web_script, frame);
+    for (const capture_key& k : web_script)
+        if (k.frame == frame)
+            web_receive(frame, k.type, k.key);
+}
+
 extern "C" {
 
+// The key script of the next run: items separated by commas or lines, as
+// zorvik-capture's --keys and key files take them, in the order of their
+// frames, none past `last_frame` unless that is negative. Empty when it
+// reads; else the message that names the bad item, and the next run has no
+// script.
+EMSCRIPTEN_KEEPALIVE const char* web_set_keys(const char* script, int last_frame)
+{
+    web_script.clear();
+    web_script_error.clear();
+    int line = 0;
+    if (!capture_parse_key_lines(script, web_script, line, web_script_error)) {
+        web_script.clear();
+        return web_script_error.c_str();
+    }
+    for (size_t i = 1; i < web_script.size(); i++)
+        if (web_script[i].frame < web_script[i - 1].frame) {
+            web_script_error = "key script item '" + web_script[i].item + "' is out of order: it comes after '" +
+                               web_script[i - 1].item + "'";
+            web_script.clear();
+            return web_script_error.c_str();
+        }
+    for (const capture_key& k : web_script)
+        if (last_frame >= 0 && k.frame > last_frame) {
+            web_script_error = "key script item '" + k.item + "' is past the run's end, after " +
+                               std::to_string(last_frame) + " shown frames";
+            web_script.clear();
+            break;
+        }
+    return web_script_error.c_str();
+}
+
+// The key events the latest run's window received, as key script items.
+EMSCRIPTEN_KEEPALIVE const char* web_received_keys()
+{
+    return web_received.c_str();
+}
+
 // Runs /program.zvs in the mode `debug` (0, 1 "--debug", 2 "--debug=gfx")
-// and returns the machine's exit status. Asynchronous: the page awaits it.
-EMSCRIPTEN_KEEPALIVE int web_run(int debug, int full_speed, int frame_limit)
+// with its random numbers from `seed`, and returns the machine's exit
+// status. Asynchronous: the page awaits it.
+EMSCRIPTEN_KEEPALIVE int web_run(int debug, int full_speed, int frame_limit, unsigned seed)
 {
     static char name[] = "zorvik", path[] = "/program.zvs", trace[] = "--debug",
                 gfx[] = "--debug=gfx";
@@ -43,6 +113,9 @@ EMSCRIPTEN_KEEPALIVE int web_run(int debug, int full_speed, int frame_limit)
     SDL_Event old;
     while (SDL_PollEvent(&old)) {
     }
+    web_received.clear();
+    random_fix_seed(true, seed);
+    web_play_keys(0);
     web_frame_shown(0);
     display_shown_hook = pace_shown;
     pace_start();
@@ -83,6 +156,7 @@ EMSCRIPTEN_KEEPALIVE void web_key(int sym, int down)
     event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
     event.key.keysym.sym = (SDLKey)sym;
     SDL_PushEvent(&event);
+    web_receive(web_frames_shown, event.type, sym);
 }
 
 }

@@ -71,6 +71,7 @@ bool pace_shown(SDL_Surface* surface)
     web_frames_shown++;
     if (web_frame_limit && web_frames_shown >= web_frame_limit)
         return true;
+    web_play_keys(web_frames_shown);
     web_frame_shown(web_frames_shown);
     if (web_full_speed) {
         if (emscripten_get_now() - pace_last_turn >= SLICE_MS)
