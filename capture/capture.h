@@ -49,8 +49,8 @@ struct capture_key {
     std::string item;  // as the script wrote it, for messages
 };
 
-// Parses "10:right:down,40:right:up,90:quit". Key names are SDL's, as
-// SDL 1.2's SDL_GetKeyName gives them (keynames.h); they, "down",
+// Parses "10:right:down,40:right:up,90:quit". Key names are SDL 1.2's, as
+// SDL_GetKeyName gives them (keynames.h holds them); they, "down",
 // "up" and "quit" may be written in any letter case, and blanks around an
 // item are left out. On a bad item, false, with the message naming it in
 // `error`.

@@ -9,9 +9,9 @@
 #include "keynames.h"
 #include "layout.h"
 
-// The key whose SDL name is `name`, or SDLK_UNKNOWN. The names are the
-// machine's own table of SDL 1.2's (keynames.h), so that the page, whose SDL
-// names no key, reads the same scripts.
+// The key whose SDL 1.2 name is `name`, or SDLK_UNKNOWN. The names are the
+// machine's own table of them (keynames.h), which either build of the core
+// holds, so that the page's SDL, which names no key, reads a script alike.
 static SDLKey key_named(const std::string& name)
 {
     for (int k = 1; k < KEY_SYMBOLS; k++) {

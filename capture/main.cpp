@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -27,6 +28,7 @@ struct capture_options {
     double seconds = CAPTURE_SECONDS;   // --seconds: the run's wall-clock limit
     int scale = 1;
     std::string keys;
+    unsigned seed = CAPTURE_SEED;       // --seed: the random numbers' seed
 };
 
 static capture_film film;
@@ -46,6 +48,7 @@ static void usage(FILE* out)
             "                default 5000000000)\n"
             "  --seconds S   end the run after S seconds of running (default 30)\n"
             "  --keys SCRIPT key events by shown frame, e.g. 10:right:down,40:right:up,90:quit\n"
+            "  --seed N      seed the random numbers with N, 0 to 4294967295 (default 1)\n"
             "  --scale K     enlarge by K, 1 to 8\n"
             "  --debug, --debug=gfx   run in that debug mode\n");
 }
@@ -108,7 +111,8 @@ static void read_options(int argc, char** argv)
             value = argv[i] + eq + 1;
         else if (i + 1 < argc)
             value = argv[++i];
-        static const char* const valued[] = {"--frame", "--frames", "--fps", "--steps", "--seconds", "--scale", "--keys"};
+        static const char* const valued[] = {"--frame", "--frames", "--fps", "--steps", "--seconds", "--scale", "--keys",
+                                             "--seed"};
         if (std::find_if(std::begin(valued), std::end(valued), [&](const char* v) { return name == v; }) ==
             std::end(valued))
             fail("unknown option '" + a + "' (--help lists them)");
@@ -126,6 +130,8 @@ static void read_options(int argc, char** argv)
             options.seconds = seconds_option(value);
         else if (name == "--scale")
             options.scale = (int)number_option("--scale", value, 1, 8);
+        else if (name == "--seed")
+            options.seed = (unsigned)number_option("--seed", value, 0, UINT32_MAX);
         else
             options.keys = value;
     }
@@ -188,7 +194,7 @@ int main(int argc, char** argv)
     // The display is always the dummy driver's memory surface, at 32 bits,
     // so that a picture does not depend on the host.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
-    srand(CAPTURE_SEED);  // the same run every time
+    srand(options.seed);  // the same run every time
     set_callback(calls);
     // SDL names the keys only once its video is started.
     display_depth = 32;

@@ -666,6 +666,22 @@ void info_pixel(const std::string& a)
 
 void info_display(const std::string&) { cmd_display(""); }
 
+// The parts that make the run the same when played again.
+void info_run()
+{
+    say("seed %u\n", dbg_seed);
+    size_t keys = dbg_key_count();
+    if (keys)
+        say("key script: %zu key event%s, %zu of them after the frames shown so far\n", keys, keys == 1 ? "" : "s",
+            dbg_keys_played());
+    else
+        say("key script: none\n");
+    say("console input: %s\n", dbg_input_name.empty() ? "none given" : dbg_input_name.c_str());
+    say("frames shown: %lld\n", dbg_shown_frames);
+    if (dbg_end_frame > 0)
+        say("the run ends after shown frame %lld, %s\n", dbg_end_frame, dbg_end_why.c_str());
+}
+
 void info_frame();
 
 void cmd_info(const std::string& a)
@@ -685,8 +701,10 @@ void cmd_info(const std::string& a)
         info_frame();
     else if (what == "profile")
         say("%s", dbg_profile_table().c_str());
+    else if (what == "run")
+        info_run();
     else
-        say("info what? registers, stack, breakpoints, pixel X Y, display, frame or profile\n");
+        say("info what? registers, stack, breakpoints, pixel X Y, display, frame, profile or run\n");
 }
 
 bool have_frames()
@@ -953,7 +971,7 @@ const command commands[] = {
      "change A, X, Y, a flag or a memory byte [ADDR], dropping the recorded future where the run has gone back; or let refreshes run unpaced", cmd_set},
     {"x", "", false, "x ADDR [COUNT] | x/NFU ADDR", "memory as hex bytes with their characters, 16 to a row (COUNT bytes, 16 by default); or N units (1) of U bytes (b 1, h 2, w 4, g 8) in format F (x d u t c), F and U as last time when left out", cmd_x},
     {"profile", "", false, "profile on|off", "count the statements run from now on by subroutine (the labels jsr reached) and by line, afresh, or stop counting; info profile shows them", cmd_profile},
-    {"info", "i", false, "info registers|stack|breakpoints|pixel X Y|display|frame|profile", "registers and flags; both stacks; the points with their hits; a screen pixel's cell, byte and palette colour, and with recording on the statement that last wrote it; the displays; the selected frame; the profile's subroutines by inclusive and exclusive statements, and its ten busiest lines", cmd_info},
+    {"info", "i", false, "info registers|stack|breakpoints|pixel X Y|display|frame|profile|run", "registers and flags; both stacks; the points with their hits; a screen pixel's cell, byte and palette colour, and with recording on the statement that last wrote it; the displays; the selected frame; the profile's subroutines by inclusive and exclusive statements, and its ten busiest lines; the run's seed, key script, console input and frames shown", cmd_info},
     {"backtrace", "bt where", false, "backtrace", "the current statement, then the jsrs still waiting for their rts, innermost first", cmd_backtrace},
     {"frame", "f", false, "frame [N]", "select frame N of the backtrace (0 the current statement), or show the one selected; list shows its source", cmd_frame},
     {"up", "", false, "up [N]", "select the frame N (1) further out, toward the outermost caller", cmd_up},

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <deque>
 #include <filesystem>
 #include <mutex>
@@ -264,6 +265,52 @@ void note_change()
         output("important", std::string(DBG_FORKED) + "\n");
 }
 
+// The parts of the run a launch names, so that it replays as a test or a
+// capture played it: `seed` (a number; the clock's without it), `keys` (a
+// key script, items separated by commas or lines), `input` (the console
+// input's text) or `inputFile` (a file holding it). False, refused, when
+// one cannot be used; the part says which.
+bool launch_run_parts(const json& r, const json& a)
+{
+    if (a.contains("seed")) {
+        if (!a["seed"].is_number_unsigned() || a["seed"].get<uint64_t>() > 4294967295ull) {
+            refuse(r, "'seed' must be a whole number from 0 to 4294967295");
+            return false;
+        }
+        dbg_seed = (unsigned)a["seed"].get<uint64_t>();
+    } else {
+        dbg_seed = (unsigned)time(nullptr);
+    }
+    std::string error;
+    if (a.contains("keys") && !a["keys"].is_string()) {
+        refuse(r, "'keys' must be the text of a key script, such as \"10:right:down, 40:right:up\"");
+        return false;
+    }
+    if (!dbg_keys_read(a.value("keys", ""), error)) {
+        refuse(r, "bad 'keys', " + error);
+        return false;
+    }
+    dbg_input_from_file("");
+    if (a.contains("input")) {
+        if (!a["input"].is_string()) {
+            refuse(r, "'input' must be the text of the console input");
+            return false;
+        }
+        if (!dbg_input_text(a["input"].get<std::string>(), error)) {
+            refuse(r, error);
+            return false;
+        }
+    } else if (a.contains("inputFile") && a["inputFile"].is_string()) {
+        std::string path = a["inputFile"].get<std::string>();
+        if (!freopen(path.c_str(), "r", stdin)) {
+            refuse(r, "cannot read the input file '" + path + "': " + strerror(errno));
+            return false;
+        }
+        dbg_input_from_file(path);
+    }
+    return true;
+}
+
 void on_launch(const json& r)
 {
     json a = r.value("arguments", json::object());
@@ -280,13 +327,8 @@ void on_launch(const json& r)
         refuse(r, "cannot open source file '" + program_path + "': " + strerror(errno));
         return;
     }
-    if (a.contains("input") && a["input"].is_string()) {
-        FILE* in = freopen(a["input"].get<std::string>().c_str(), "r", stdin);
-        if (!in) {
-            refuse(r, "cannot read the input '" + a["input"].get<std::string>() + "': " + strerror(errno));
-            return;
-        }
-    }
+    if (!launch_run_parts(r, a))
+        return;
     stop_on_entry = a.value("stopOnEntry", false);
     // A launch starts afresh: where the adapter outlives a session (the
     // page's does), no point or history of the last session stays, and the

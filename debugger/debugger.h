@@ -214,5 +214,42 @@ token_cell* history_writer(int64_t cell);
 uint64_t history_writer_back(int64_t cell);
 extern size_t history_limit;
 
+// The run's parts (replay.cpp): its seed, its key events by shown frame
+// and its console input, so that a run is played the same every time. Each
+// start of the run seeds the random numbers with dbg_seed again, reads a
+// given input from its beginning and plays the script from its start.
+extern unsigned dbg_seed;
+// The frames shown in the run up to where it stands: a live refresh counts
+// one on, a statement undone or done again through the history its own.
+// The key events after frame N go into the queue when a live refresh shows
+// frame N; a replay from the history plays none, as it holds their effects.
+extern long long dbg_shown_frames;
+// The shown frame after which the run ends, as a test's run ends there
+// (0: none), and why, for the stop line.
+extern long long dbg_end_frame;
+extern std::string dbg_end_why;
+// The console input's name, for info run; empty: none given.
+extern std::string dbg_input_name;
+// Reads a key file's text: items separated by commas or lines, '#'
+// comments. False with "line N: MESSAGE", the script unchanged.
+bool dbg_keys_read(const std::string& text, std::string& error);
+size_t dbg_key_count();
+size_t dbg_keys_played();  // those of the frames shown so far
+// The console input is the file NAME, standing on standard input already;
+// an empty NAME: none was given, and standard input is not rewound.
+void dbg_input_from_file(const std::string& name);
+// The console input is this text.
+bool dbg_input_text(const std::string& text, std::string& error);
+// Called as a run starts (dbg_restart), and for each frame a live refresh
+// shows (the history's frame watch).
+void dbg_run_starts();
+void dbg_frame_shown_live();
+// Whether the run stands at or after its end frame: a live refresh that
+// shows that frame ends the run.
+bool dbg_end_frame_reached();
+// Puts the end of a test's run into the display's frame hook, after the
+// front end's own; once the front end has set its hook.
+void dbg_replay_install();
+
 // The commands (commands.cpp): runs one line; false to leave.
 bool dbg_command(const std::string& line);

@@ -127,6 +127,7 @@ void screen_watch_refresh()
     dbg_frames_passed++;
     if (h.live)
         add_write({0, WRITE_FRAME, 0, 0});
+    dbg_frame_shown_live();
 }
 
 // Entries the ring has written over are gone: so are their writes. One
@@ -215,8 +216,10 @@ void history_before(token_cell* c)
 // return-stack slot takes its cell from the slot log.
 static void put_back(const history_write& w, bool undo)
 {
-    if (w.kind == WRITE_FRAME)
+    if (w.kind == WRITE_FRAME) {
         dbg_frames_passed += !undo;  // done again, the statement draws its frame again
+        dbg_shown_frames += undo ? -1 : 1;
+    }
     else if (w.kind == WRITE_MEMORY || w.kind == WRITE_EDIT)
         _reg.memory[w.cell] = undo ? w.old_value : w.new_value;
     else if (w.kind == WRITE_BYTE_STACK)

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 
 #include "dap.h"
 #include "debugger.h"
@@ -30,6 +31,9 @@ struct debug_options {
     bool batch = false;
     bool record = false;
     const char* input = nullptr;
+    const char* keys = nullptr;
+    bool seeded = false;
+    unsigned seed = 0;
     bool dap = false;
 };
 
@@ -40,6 +44,8 @@ void usage(FILE* out)
             "  -x FILE        run the commands of FILE first\n"
             "  --batch        leave after the last command of the scripts\n"
             "  --input FILE   the program's console reads (services 2 to 4) read FILE\n"
+            "  --keys FILE    key events by shown frame, as a key file holds them (10:right:down)\n"
+            "  --seed N       the seed of the random numbers (service 23); the clock's by default\n"
             "  --record       keep a history from the start, for the reverse commands\n"
             "  --history N    how many statements the history keeps at least (default 1000000)\n"
             "  --dap          speak the Debug Adapter Protocol on standard input and output\n"
@@ -77,6 +83,17 @@ debug_options read_options(int argc, char** argv)
             o.record = true;
         } else if (a == "--input") {
             o.input = value("--input");
+        } else if (a == "--keys") {
+            o.keys = value("--keys");
+        } else if (a == "--seed") {
+            const char* v = value("--seed");
+            char* end = nullptr;
+            errno = 0;
+            unsigned long long n = strtoull(v, &end, 10);
+            if (!*v || *v == '-' || *end || errno || n > 4294967295ull)
+                fail(std::string("bad value '") + v + "' for --seed: a whole number from 0 to 4294967295 is needed");
+            o.seeded = true;
+            o.seed = (unsigned)n;
         } else if (a == "--history") {
             const char* v = value("--history");
             char* end = nullptr;
@@ -100,17 +117,31 @@ debug_options read_options(int argc, char** argv)
     return o;
 }
 
-// The machine's set-up, as the shell does it: the random numbers, the
-// callbacks, the signals and the window.
-void start_machine()
+// The machine's set-up, as the shell does it: the random numbers' seed
+// (each start of the run seeds them with it), the callbacks, the signals
+// and the window.
+void start_machine(const debug_options& o)
 {
-    srand((unsigned)time(nullptr));
+    dbg_seed = o.seeded ? o.seed : (unsigned)time(nullptr);
+    srand(dbg_seed);
     set_callback(calls);
     halt_keeps_input = true;
     halt_install();
     front = display_start();
     halt_install();
     display_shown_hook = framerate_shown;
+    dbg_replay_install();
+}
+
+// The key file, read once SDL can name the keys.
+void read_keys(const char* path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        fail(std::string("cannot read the keys '") + path + "': " + strerror(errno));
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), error;
+    if (!dbg_keys_read(text, error))
+        fail(std::string(path) + ": " + error);
 }
 
 // Commands come from their own copy of standard input, so that the
@@ -185,7 +216,7 @@ int main(int argc, char** argv)
 {
     debug_options o = read_options(argc, argv);
     if (o.dap) {
-        start_machine();
+        start_machine(o);
         int status = dap_serve();
         do_quit();
         _exit(status);  // the reader thread may still wait on its input
@@ -207,7 +238,11 @@ int main(int argc, char** argv)
         rl_getc_function = command_getc;
     }
 
-    start_machine();
+    if (o.input)
+        dbg_input_from_file(o.input);
+    start_machine(o);
+    if (o.keys)
+        read_keys(o.keys);
     if (!dbg_load(o.source)) {
         do_quit();
         return 1;

@@ -599,6 +599,14 @@ dbg_stop dbg_reverse_to_writer(int64_t cell)
     return stop;
 }
 
+// How the run ended: as the program ended it, or at a test's end frame.
+static std::string end_reason()
+{
+    if (dbg_end_frame_reached())
+        return "the run ends after shown frame " + std::to_string(dbg_shown_frames) + ", " + dbg_end_why;
+    return "program ended with status " + std::to_string(dbg.status);
+}
+
 // Whether the program can move on; if not, `stop` says why.
 static bool refuse_motion(dbg_stop& stop)
 {
@@ -635,7 +643,7 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count, bool resum
         dbg.ended_in_present = false;
         dbg.ended = true;
         stop.ended = true;
-        stop.reason = "program ended with status " + std::to_string(dbg.status);
+        stop.reason = end_reason();
         return stop;
     }
     if (until)
@@ -683,8 +691,7 @@ dbg_stop dbg_move(dbg_motion how, token_cell* until, long long count, bool resum
     dbg.ended = true;
     dbg.status = 0;
     stop.ended = true;
-    stop.reason = (stop.reason.empty() ? "" : stop.reason + "; ") + "program ended with status " +
-                  std::to_string(dbg.status);
+    stop.reason = (stop.reason.empty() ? "" : stop.reason + "; ") + end_reason();
     return stop;
 }
 
@@ -741,6 +748,7 @@ void dbg_restart()
         parse_prepare();
     }
     history_clear();
+    dbg_run_starts();
     dbg.ended_in_present = false;
     for (dbg_point& p : dbg.points)
         if (p.enabled)

@@ -1,9 +1,9 @@
 // zorvik-play [options] PROGRAM.zvs: the command line, then the machine's
 // set-up as the shell does it, with the player's window, keys and watch.
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -21,6 +21,8 @@ struct play_options {
     bool full_speed = false;
     bool reload = true;
     bool exit_on_end = false;
+    bool seed_given = false;
+    unsigned seed = 0;
 };
 
 static void play_usage(FILE* out)
@@ -32,6 +34,8 @@ static void play_usage(FILE* out)
             "  --full-speed   frames do not wait: the program runs as fast as it can\n"
             "  --no-reload    saving the program does not start it again\n"
             "  --exit-on-end  the player ends when the program ends, as zorvik does\n"
+            "  --seed N       seed the random numbers of every run with N, 0 to 4294967295\n"
+            "                 (default: the clock's time at each start)\n"
             "The player's keys, which the program never sees:\n");
     play_keys_list(out, "  ");
 }
@@ -51,6 +55,16 @@ static int play_number(const std::string& name, const char* text, int low, int h
         play_fail(std::string("bad value '") + text + "' for " + name + ": a whole number from " +
                   std::to_string(low) + " to " + std::to_string(high) + " is needed");
     return (int)v;
+}
+
+static unsigned play_seed(const char* text)
+{
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long v = strtoull(text, &end, 10);
+    if (!*text || *text == '-' || *end || errno || v > UINT32_MAX)
+        play_fail(std::string("bad value '") + text + "' for --seed: a whole number from 0 to 4294967295 is needed");
+    return (unsigned)v;
 }
 
 // Options may stand anywhere; a value follows its option or is written
@@ -84,13 +98,15 @@ static play_options play_read_options(int argc, char** argv)
         }
         size_t eq = a.find('=');
         std::string name = a.substr(0, eq);
-        if (name != "--scale" && name != "--fps")
+        if (name != "--scale" && name != "--fps" && name != "--seed")
             play_fail("unknown option '" + a + "' (--help lists them)");
         const char* value = eq != std::string::npos ? argv[i] + eq + 1 : (i + 1 < argc ? argv[++i] : nullptr);
         if (!value)
             play_fail("the value of " + name + " is missing (--help lists the options)");
         if (name == "--scale")
             o.scale = play_number(name, value, 1, 8);
+        else if (name == "--seed")
+            o.seed = play_seed(value), o.seed_given = true;
         else
             o.fps = play_number(name, value, 1, 1000);
     }
@@ -120,7 +136,8 @@ int main(int argc, char** argv)
     // player's output belongs to the moment it is played.
     setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    srand((unsigned)time(nullptr));
+    play.seed_given = o.seed_given;
+    play.seed = o.seed;
     set_callback(calls);
     play_window_install(o.scale);
     halt_install();

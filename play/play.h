@@ -42,6 +42,8 @@ struct play_state {
     int record = 0;          // presses of the GIF key not acted on yet
     int fullscreen = 0;      // presses of the full-screen key not acted on yet
     int help = 0;            // presses of the help key not acted on yet
+    bool seed_given = false; // --seed: every run takes `seed`; else each takes the clock's
+    unsigned seed = 0;       // the random numbers' seed of the current run
 };
 extern play_state play;
 

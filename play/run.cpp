@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "display.h"
 #include "halt.h"
@@ -164,6 +166,11 @@ int play_run(mlex_file* source)
 {
     play_input_copy = fcntl(0, F_DUPFD_CLOEXEC, 3);
     for (;;) {
+        // Each run is seeded afresh, so that its random numbers follow from
+        // the seed it is kept with.
+        if (!play.seed_given)
+            play.seed = (unsigned)time(nullptr);
+        srand(play.seed);
         play_running = 1;
         if (play_again)
             play_restart(play_again);  // saved between the opening and now

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,8 +23,8 @@ static void usage(FILE* out)
     fprintf(out,
             "usage: zorvik-test [options] PATH...\n"
             "  Runs each program NAME.zvs under the paths (files or folders) that has NAME.in,\n"
-            "  NAME.keys, NAME.out, NAME.png or NAME.test beside it, and checks its output and\n"
-            "  last frame.\n"
+            "  NAME.keys, NAME.out, NAME.png or NAME.test beside it, and each NAME.test that\n"
+            "  names its program (program = FILE), and checks its output and last frame.\n"
             "  --update        write NAME.out and NAME.png from this run, where they exist\n"
             "  --update=all    write NAME.out and NAME.png for every program under the paths\n"
             "  --tap           report in TAP version 13 on standard output\n"
@@ -34,7 +35,9 @@ static void usage(FILE* out)
             "  --coverage FILE write the statements, subroutines and branches run, as lcov\n"
             "  --profile FILE  write folded stacks of the statements run, for flame graphs\n"
             "  --flame-graph FILE  write a flame graph of the statements run, as SVG\n"
-            "  --profile-table print the subroutines and the busiest lines by statements run\n");
+            "  --profile-table print the subroutines and the busiest lines by statements run\n"
+            "  --seed N        seed the random numbers of the tests whose NAME.test sets no seed\n"
+            "                  with N, 0 to 4294967295 (default 1)\n");
 }
 
 [[noreturn]] static void fail(const std::string& message)
@@ -51,6 +54,17 @@ static int jobs_option(const char* text)
     if (!*text || *end || errno || v < 1 || v > 1024)
         fail(std::string("bad value '") + text + "' for -j: a whole number from 1 to 1024 is needed");
     return (int)v;
+}
+
+static void seed_option(const char* text)
+{
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long v = strtoull(text, &end, 10);
+    if (!*text || *text == '-' || *end || errno || v > UINT32_MAX)
+        fail(std::string("bad value '") + text + "' for --seed: a whole number from 0 to 4294967295 is needed");
+    options.seed_given = true;
+    options.seed = (unsigned)v;
 }
 
 static void read_options(int argc, char** argv)
@@ -83,7 +97,7 @@ static void read_options(int argc, char** argv)
         size_t eq = a.find('=');
         std::string name = a.substr(0, eq);
         static const char* const valued[] = {"-j", "--jobs", "--junit", "--artifacts", "--coverage", "--profile",
-                                             "--flame-graph"};
+                                             "--flame-graph", "--seed"};
         if (std::find_if(std::begin(valued), std::end(valued), [&](const char* v) { return name == v; }) ==
             std::end(valued))
             fail("unknown option '" + a + "' (--help lists them)");
@@ -100,6 +114,8 @@ static void read_options(int argc, char** argv)
             options.coverage = value;
         else if (name == "--profile")
             options.profile = value;
+        else if (name == "--seed")
+            seed_option(value);
         else
             options.flame_graph = value;
     }
@@ -214,9 +230,12 @@ int main(int argc, char** argv)
     std::string error;
     if (!ztest_discover(options, cases, error))
         fail(error);
+    for (ztest_case& c : cases)
+        if (options.seed_given && !c.seed_set)
+            c.seed = options.seed;
     if (cases.empty())
         fail("no tests under the paths given: a test is a NAME.zvs with NAME.out, NAME.png, NAME.in, NAME.keys or "
-             "NAME.test beside it");
+             "NAME.test beside it, or a NAME.test that names its program");
     if (options.artifacts.empty())
         make_own_artifacts();
     total_cases = cases.size();

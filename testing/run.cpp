@@ -32,6 +32,7 @@ static capture_film film;
 static std::vector<capture_key> script;
 static long long frame_limit;
 static bool frame_limit_reached = false;
+static long long stop_frame;  // the shown frame the run ends after on purpose, or 0
 static long long keys_played = 0;  // the last frame whose key events went into the queue
 static profile call_tree;  // the subroutines a counting run entered
 
@@ -71,11 +72,13 @@ static bool read_keys(const ztest_case& c, ztest_result& r)
     return true;
 }
 
-// Each shown frame is kept; the run ends at the frame limit, else the
-// script's key events for the frame go in.
+// Each shown frame is kept; the run ends after the frame it is to stop at,
+// or at the frame limit, else the script's key events for the frame go in.
 static bool test_shown(SDL_Surface* surface)
 {
     capture_add(film, surface);
+    if (film.shown == stop_frame)
+        return true;
     if (film.shown >= frame_limit) {
         frame_limit_reached = true;
         return true;
@@ -224,7 +227,7 @@ ztest_result ztest_run(const ztest_case& c, const ztest_options& options)
 {
     auto began = std::chrono::steady_clock::now();
     ztest_result r;
-    std::string source = absolute(c.name + ".zvs"), text;
+    std::string source = absolute(c.program), text;
     if (!c.error.empty()) {
         r.verdict = VERDICT_BAD;
         r.summary = c.error;
@@ -232,7 +235,7 @@ ztest_result ztest_run(const ztest_case& c, const ztest_options& options)
     }
     if (!read_text(source, text)) {
         r.verdict = VERDICT_BAD;
-        r.summary = c.name + ".zvs: cannot be read: " + strerror(errno);
+        r.summary = c.program + ": cannot be read: " + strerror(errno);
         return r;
     }
     std::string origin = absolute(".");
@@ -266,6 +269,7 @@ ztest_result ztest_run(const ztest_case& c, const ztest_options& options)
 
     film.keep_all = false;
     frame_limit = c.frames;
+    stop_frame = c.stop_after_frame;
     capture_play_keys(script, 0);
     display_shown_hook = test_shown;
     run_budget = c.steps;
@@ -290,6 +294,10 @@ ztest_result ztest_run(const ztest_case& c, const ztest_options& options)
     int status = halt_signal && halt_signal != SIGALRM ? halt_status() : 0;
     if (!limit.empty())
         fail(r, limit);
+    else if (c.stop_after_frame && film.shown < c.stop_after_frame)
+        fail(r, "the run ended after " + std::to_string(film.shown) + (film.shown == 1 ? " shown frame" : " shown frames") +
+                    ", before the frame it was to stop after (stop-after-frame = " +
+                    std::to_string(c.stop_after_frame) + ")");
     else if (status != c.status)
         fail(r, "the run ended with status " + std::to_string(status) + ", not " + std::to_string(c.status));
     check(c, options, out, r);

@@ -1,15 +1,9 @@
 // Finding the tests: every NAME.zvs under the paths with an expectation
-// file beside it, and the settings of its NAME.test.
-#include <algorithm>
-#include <cerrno>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
+// file beside it, every NAME.test that names its program, and the settings
+// of each one's NAME.test.
 #include <filesystem>
-#include <fstream>
 #include <map>
 
-#include "capture.h"
 #include "ztest.h"
 
 namespace fs = std::filesystem;
@@ -27,40 +21,6 @@ static bool present(const std::string& path)
     return fs::symlink_status(path, error).type() != fs::file_type::not_found;
 }
 
-// Why what stands at the path cannot be read as a test's file; empty for a
-// file, or when nothing stands there.
-static std::string unusable(const std::string& path)
-{
-    std::error_code error;
-    if (!present(path) || fs::is_regular_file(path, error))
-        return "";
-    fs::file_status status = fs::status(path, error);
-    if (status.type() == fs::file_type::not_found)
-        return path + ": a link to nothing, where a file should be";
-    if (status.type() == fs::file_type::directory)
-        return path + ": a folder, where a file should be";
-    return path + ": " + (error ? error.message() : "not a file");
-}
-
-static ztest_case make_case(const std::string& name)
-{
-    ztest_case c;
-    c.name = name;
-    c.has_in = present(name + ".in");
-    c.has_keys = present(name + ".keys");
-    c.has_out = present(name + ".out");
-    c.has_png = present(name + ".png");
-    c.has_test = present(name + ".test");
-    c.frames = CAPTURE_FRAMES;
-    c.steps = CAPTURE_STEPS;
-    c.seconds = CAPTURE_SECONDS;
-    c.seed = CAPTURE_SEED;
-    for (const char* kind : {".zvs", ".in", ".keys", ".out", ".png", ".test"})
-        if (c.error.empty())
-            c.error = unusable(name + kind);
-    return c;
-}
-
 static bool is_test(const ztest_case& c, ztest_update update)
 {
     return update == UPDATE_ALL || c.has_in || c.has_keys || c.has_out || c.has_png || c.has_test;
@@ -69,6 +29,14 @@ static bool is_test(const ztest_case& c, ztest_update update)
 static bool ends_with_zvs(const fs::path& p)
 {
     return p.extension() == ".zvs";
+}
+
+// A NAME.test that names its program is a test by itself; one beside its
+// NAME.zvs is found with the program.
+static bool own_test(const fs::path& p)
+{
+    return p.extension() == ".test" && !present((p.parent_path() / p.stem()).string() + ".zvs") &&
+           ztest_names_program(p.string());
 }
 
 // A test's name with no root, "." or ".." in it, so that it stays below
@@ -116,123 +84,26 @@ bool ztest_discover(const ztest_options& options, std::vector<ztest_case>& cases
             fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec), end;
             for (; !ec && it != end; it.increment(ec)) {
                 const fs::path& p = it->path();
-                if (ends_with_zvs(p)) {
-                    std::string name = (p.parent_path() / p.stem()).string();
-                    if (is_test(make_case(name), options.update))
-                        labels.emplace(name, label_in(path, name));
-                }
+                std::string name = (p.parent_path() / p.stem()).string();
+                if ((ends_with_zvs(p) && is_test(ztest_load(name), options.update)) || own_test(p))
+                    labels.emplace(name, label_in(path, name));
             }
             if (ec) {
                 error = path + ": " + ec.message();
                 return false;
             }
-        } else if (ends_with_zvs(path) && exists(path)) {
-            // A program named on the command line is a test, whatever lies beside it.
+        } else if ((ends_with_zvs(path) || fs::path(path).extension() == ".test") && exists(path)) {
+            // A program or a NAME.test named on the command line is a test,
+            // whatever lies beside it.
             fs::path p(path);
             labels.emplace((p.parent_path() / p.stem()).string(), p.stem().string());
         } else {
-            error = path + ": " + (exists(path) ? "not a .zvs program or a folder" : "no such file or folder");
+            error = path + ": " + (exists(path) ? "not a .zvs program, a .test file or a folder" : "no such file or folder");
             return false;
         }
     }
-    for (const auto& [name, label] : labels) {
-        ztest_case c = make_case(name);
-        std::string why;
-        if (c.error.empty() && !ztest_read_settings(c, why))
-            c.error = why;
-        cases.push_back(c);
-    }
+    for (const auto& [name, label] : labels)
+        cases.push_back(ztest_load(name));
     give_labels(cases, labels);
-    return true;
-}
-
-static std::string trimmed(const std::string& s)
-{
-    size_t a = s.find_first_not_of(" \t\r");
-    if (a == std::string::npos)
-        return "";
-    size_t b = s.find_last_not_of(" \t\r");
-    return s.substr(a, b - a + 1);
-}
-
-// A whole number from low to high, or false.
-static bool whole(const std::string& text, long long low, long long high, long long& v)
-{
-    char* end = nullptr;
-    errno = 0;
-    v = strtoll(text.c_str(), &end, 10);
-    return !text.empty() && !*end && !errno && v >= low && v <= high;
-}
-
-// One "key = value" line of NAME.test; false with the reason in `why`.
-static bool read_setting(ztest_case& c, const std::string& key, const std::string& value, std::string& why)
-{
-    long long v = 0;
-    if (key == "seconds") {
-        char* end = nullptr;
-        errno = 0;
-        double s = strtod(value.c_str(), &end);
-        if (value.empty() || *end || errno || !(s > 0) || s > 1e6) {
-            why = "seconds must be a number above 0, up to 1000000";
-            return false;
-        }
-        c.seconds = s;
-        return true;
-    }
-    struct range {
-        const char* key;
-        long long low, high;
-    };
-    static const range ranges[] = {
-        {"debug", 0, 2}, {"frames", 1, INT64_MAX}, {"steps", 1, INT64_MAX}, {"status", 0, 255}, {"seed", 0, UINT32_MAX}};
-    for (const range& r : ranges) {
-        if (key != r.key)
-            continue;
-        if (!whole(value, r.low, r.high, v)) {
-            why = key + " must be a whole number from " + std::to_string(r.low) + " to " + std::to_string(r.high);
-            return false;
-        }
-        if (key == "debug")
-            c.debug = (int)v;
-        else if (key == "frames")
-            c.frames = v;
-        else if (key == "steps")
-            c.steps = v;
-        else if (key == "status")
-            c.status = (int)v;
-        else
-            c.seed = (unsigned)v;
-        return true;
-    }
-    why = "unknown setting '" + key + "' (debug, frames, steps, seconds, status, seed)";
-    return false;
-}
-
-bool ztest_read_settings(ztest_case& c, std::string& error)
-{
-    if (!c.has_test)
-        return true;
-    std::string path = c.name + ".test";
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot be read: " + strerror(errno);
-        return false;
-    }
-    std::string line;
-    for (int number = 1; std::getline(in, line); number++) {
-        std::string text = trimmed(line.substr(0, line.find('#')));
-        if (text.empty())
-            continue;
-        size_t eq = text.find('=');
-        std::string why;
-        if (eq == std::string::npos)
-            why = "a line must be 'key = value' or a '#' comment";
-        else
-            read_setting(c, trimmed(text.substr(0, eq)), trimmed(text.substr(eq + 1)), why);
-        if (!why.empty()) {
-            error = path + ":" + std::to_string(number) + ": " + why;
-            return false;
-        }
-    }
     return true;
 }

@@ -6,19 +6,7 @@
 #include <string>
 #include <vector>
 
-// A test: the program NAME.zvs and what lies beside it.
-struct ztest_case {
-    std::string name;    // NAME: the program's path without ".zvs"
-    std::string label;   // its path below the folder it was found in, told apart from every other test's
-    std::string error;   // why the test cannot run (FILE:LINE: WHY for a bad NAME.test), or empty
-    bool has_in = false, has_keys = false, has_out = false, has_png = false, has_test = false;
-    // From NAME.test, or the defaults of a capture.
-    int debug = 0;
-    long long frames, steps;
-    double seconds;
-    int status = 0;
-    unsigned seed;
-};
+#include "testfile.h"
 
 enum ztest_update { UPDATE_NONE, UPDATE_EXISTING, UPDATE_ALL };
 
@@ -33,6 +21,8 @@ struct ztest_options {
     std::string profile;     // the folded stacks' file, or empty
     std::string flame_graph; // the flame graph's SVG file, or empty
     bool profile_table = false;
+    bool seed_given = false; // --seed: the seed of the tests whose NAME.test sets none
+    unsigned seed = 0;
 };
 
 // VERDICT_BAD: the test could not run, as one of its files cannot be used.
@@ -49,11 +39,11 @@ struct ztest_result {
     std::string lines;       // "FILE:LINE COUNT" lines: statements by line, for the table
 };
 
-// suite.cpp: the tests under the paths, sorted by name, each with the
+// suite.cpp: the tests under the paths (each NAME.zvs with a file beside
+// it, each NAME.test that names its program), sorted by name, each with the
 // settings of its NAME.test; a test with a file that cannot be used says
 // why in its `error`. False with a message in `error` for a bad path.
 bool ztest_discover(const ztest_options& options, std::vector<ztest_case>& cases, std::string& error);
-bool ztest_read_settings(ztest_case& c, std::string& error);
 
 // run.cpp: runs one test in this process, which it leaves changed.
 ztest_result ztest_run(const ztest_case& c, const ztest_options& options);

@@ -216,7 +216,8 @@ TEST(ZorvikTest, EveryTestIsReportedWhateverOneOfItsFilesHolds)
     EXPECT_NE(prove.out.find("Failed 5/7 subtests"), std::string::npos) << prove.out;
     EXPECT_EQ(junit_cases(dir, "report.xml"),
               "badkeys error: s/badkeys.keys:3: bad key script item '2:nokey:up': no key is named 'nokey'\n"
-              "badtest error: s/badtest.test:3: unknown setting 'speed' (debug, frames, steps, seconds, status, seed)\n"
+              "badtest error: s/badtest.test:3: unknown setting 'speed' (program, debug, frames, stop-after-frame, steps, "
+              "seconds, status, seed)\n"
               "dangling error: s/dangling.in: a link to nothing, where a file should be\n"
               "folder error: s/folder.out: a folder, where a file should be\n"
               "good pass\n"
@@ -321,8 +322,9 @@ TEST(ZorvikTest, ProfilesOfSeveralProgramsKeepTheirFramesApart)
         << svg.err;
 }
 
-// The random numbers of service 23 come from the test's seed: the same
-// seed gives the same numbers on every run, another seed others.
+// The random numbers of service 23 come from the test's seed, or from
+// --seed for a test that sets none: the same seed gives the same numbers on
+// every run, another seed others.
 TEST(ZorvikTest, SeedFixesTheRandomNumbers)
 {
     std::string dir = enter_run_dir();
@@ -338,6 +340,56 @@ TEST(ZorvikTest, SeedFixesTheRandomNumbers)
     EXPECT_EQ(ztest(dir, {"r.zvs"}).status, 0);
     put(dir, "r.test", "seed = 2\n");
     EXPECT_EQ(ztest(dir, {"r.zvs"}).status, 1);
+    // --seed is the seed of the tests whose NAME.test sets none.
+    EXPECT_EQ(ztest(dir, {"--seed", "1", "r.zvs"}).status, 1);
+    fs::remove(dir + "/r.test");
+    EXPECT_EQ(ztest(dir, {"--seed", "2", "r.zvs"}).status, 1);
+    EXPECT_EQ(ztest(dir, {"--seed=1", "r.zvs"}).status, 0);
+    EXPECT_EQ(ztest(dir, {"--seed", "-1", "r.zvs"}).status, 2);
+}
+
+// Kept runs: several NAME.test files share one program, found from each
+// one's folder, and each ends its run on purpose after a shown frame, where
+// the output so far and that frame (the one zorvik-capture draws with as
+// many frames) are compared. A run that ends on purpose is held to a frame
+// limit only when `frames` sets one, and one that ends before its frame
+// fails. A program that is not there is that test's error alone.
+TEST(ZorvikTest, KeptRunsShareAProgramAndStopAfterTheirFrame)
+{
+    std::string dir = enter_run_dir();
+    fs::create_directories(dir + "/t/sub");
+    // Each frame: "f" printed, then the pixel at (3, 4) in the next colour.
+    put(dir, "t/frames.zvs", "        int #19\n"
+                             "loop    lda #0\n        ldm \"f\"\n        ldx #0\n        ldy #0\n        int #1\n"
+                             "        lda $20\n        clc\n        adc #2\n        sta $20\n        ldx #3\n        ldy #4\n        int #22\n"
+                             "        int #21\n        jmp loop\n");
+    put(dir, "t/ends.zvs", "        int #19\n        int #21\n        int #21\n");
+    put(dir, "t/three.test", "program = frames.zvs\nstop-after-frame = 3 # the kept frame\n");
+    put(dir, "t/three.out", "fff");
+    put(dir, "t/sub/long.test", "program = ../frames.zvs\nstop-after-frame = 700\n");
+    put(dir, "t/sub/long.out", std::string(700, 'f'));
+    put(dir, "t/four.test", "program = frames.zvs\nstop-after-frame = 4\n");
+    put(dir, "t/four.out", "fff");
+    put(dir, "t/limit.test", "program = frames.zvs\nframes = 4\nstop-after-frame = 5\n");
+    put(dir, "t/early.test", "program = ends.zvs\nstop-after-frame = 3\n");
+    put(dir, "t/lost.test", "# kept by hand\nprogram = gone.zvs\n");
+    RunResult capture = run_binary(ZORVIK_CAPTURE_BIN, {"--frames", "3", "t/frames.zvs", "t/three.png"}, "", dir);
+    ASSERT_EQ(capture.status, 0) << capture.err;
+    fs::copy_file(dir + "/t/three.png", dir + "/t/four.png");
+
+    RunResult r = ztest(dir, {"t"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    for (const char* line : {"FAIL t/early (", "the run ended after 2 shown frames, before the frame it was to stop after "
+                             "(stop-after-frame = 3)",
+                             "FAIL t/four (", "the output differs from t/four.out; the frame differs from t/four.png in 1 pixel, the first at x 3, y 4",
+                             "FAIL t/limit (", "the run reached the frame limit (frames = 4)",
+                             "ERROR t/lost (0.00 s): t/lost.test:2: program 'gone.zvs': no such file (t/gone.zvs)\n",
+                             "PASS t/sub/long (", "PASS t/three (", "2 passed, 4 failed (1 could not run)\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    // A program with no expectation file beside it is no test of its own.
+    EXPECT_EQ(r.out.find("t/frames"), std::string::npos) << r.out;
+    // A NAME.test named on the command line is a test.
+    EXPECT_EQ(ztest(dir, {"t/three.test"}).status, 0);
 }
 
 // zorvik-debug's profile, stopped at a breakpoint on the way and continued,

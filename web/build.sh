@@ -47,8 +47,8 @@ lsp_catch='-sEXCEPTION_CATCHING_ALLOWED=[_Z13server_handleRKNSt3__212basic_strin
 compile() {
     local dir="$1" source="$2" object
     object="$dir/$(basename "$source" .cpp).o"
-    if [ ! -e "$object" ] || [ -n "$(find "$ZORVIK_ROOT/src" "$ZORVIK_ROOT/check" "$ZORVIK_ROOT/debugger" "$ZORVIK_ROOT/lsp" \
-            "$ZORVIK_ROOT/build/release/lsp_manual.cpp" "$ZORVIK_ROOT/capture/keys.cpp" "$ZORVIK_ROOT/capture/capture.h" "$web"/*.cpp "$web"/*.h -name '*.[ch]*' -newer "$object" -print -quit)" ]; then
+    if [ ! -e "$object" ] || [ -n "$(find "$ZORVIK_ROOT/src" "$ZORVIK_ROOT/check" "$ZORVIK_ROOT/debugger" "$ZORVIK_ROOT/capture" "$ZORVIK_ROOT/lsp" \
+            "$ZORVIK_ROOT/build/release/lsp_manual.cpp" "$web"/*.cpp "$web"/*.h -name '*.[ch]*' -newer "$object" -print -quit)" ]; then
         local define=(-O2)
         [ "$dir" = "$obj/machine" ] && define=(-O3 -DZORVIK_WEB)
         [ "$dir" = "$obj/debug" ] && define=(-O3 -DZORVIK_WEB -DZORVIK_ENGINE)
@@ -64,7 +64,7 @@ jobs=()
 for f in "${core[@]}"; do
     jobs+=("$obj/machine $ZORVIK_ROOT/src/$f.cpp" "$obj/lsp $ZORVIK_ROOT/src/$f.cpp" "$obj/debug $ZORVIK_ROOT/src/$f.cpp")
 done
-for f in session history expr dap; do jobs+=("$obj/debug $ZORVIK_ROOT/debugger/$f.cpp"); done
+for f in session history expr dap replay; do jobs+=("$obj/debug $ZORVIK_ROOT/debugger/$f.cpp"); done
 for f in entry pace platform debugger; do jobs+=("$obj/debug $web/$f.cpp"); done
 # Key scripts, read and played as zorvik-capture does.
 jobs+=("$obj/machine $ZORVIK_ROOT/capture/keys.cpp" "$obj/debug $ZORVIK_ROOT/capture/keys.cpp")

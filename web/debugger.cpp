@@ -4,9 +4,11 @@
 // it gives way to the page and waits for frames (pace.cpp).
 #include <emscripten.h>
 
+#include <ctime>
 #include <string>
 
 #include "dap.h"
+#include "debugger.h"
 #include "display.h"
 #include "halt.h"
 #include "random.h"
@@ -30,9 +32,11 @@ extern "C" {
 // The machine's set-up, as zorvik-debug does it, once.
 EMSCRIPTEN_KEEPALIVE void web_dap_start()
 {
-    random_seed_from_clock();
+    dbg_seed = (unsigned)time(nullptr);  // a launch names its own seed, or takes the clock's again
+    random_seed(dbg_seed);
     set_callback(calls);
     display_shown_hook = pace_shown;
+    dbg_replay_install();  // the end of a replayed test's run, after the page's pacing
     front = display_start();
     dap_attach(web_dap_sink);
 }

@@ -1,7 +1,8 @@
 // zorvik-debug --dap through the Debug Adapter Protocol's own test client:
 // breakpoints by line and label, a data breakpoint, steps forward and back,
 // variables, memory, evaluation, logpoints and bad requests; memory
-// references as a client's memory view uses them.
+// references as a client's memory view uses them; a kept run replayed from
+// the launch's keys, seed and input.
 //   ZORVIK_DEBUG_BIN=... ZORVIK_RUN_DIR=... node --test dap.test.js
 const { test } = require('node:test');
 const assert = require('node:assert');
@@ -245,5 +246,55 @@ test('zorvikPixel names the statement that last drew a pixel', { timeout: 60000 
         await assert.rejects(dc.customRequest('zorvikReverseToWriter', { cell: 5 }), /no statement in the history wrote \[\$5\]/);
     } finally {
         await dc.stop();
+    }
+});
+
+// The kept run of tests/debugger/replay: the launch's keys, seed and input
+// replay it as zorvik-test and zorvik-capture play it (the output of
+// dodge.out), back and forth; a bad part is refused by name.
+test('a launch with keys, seed and input replays a kept run', { timeout: 60000 }, async () => {
+    const kept = path.join(__dirname, '..', 'debugger', 'replay');
+    const game = path.join(work, 'dodge.zvs');
+    fs.copyFileSync(path.join(kept, 'dodge.zvs'), game);
+    const keys = '5:right:down, 12:Right:up\n# a comment\n20:RIGHT:down,31:right:up';
+    const expected = fs.readFileSync(path.join(kept, 'dodge.out'), 'utf8');
+    const dc = new DebugClient(debugBin, '--dap', 'zorvik', { cwd: work, env: { ...process.env, SDL_VIDEODRIVER: 'dummy' } });
+    dc.defaultTimeout = 10000;
+    await dc.start();
+    try {
+        // The held right arrow is first taken after frame 5: four frames gone by ($51).
+        await dc.hitBreakpoint({ program: game, cwd: work, record: true, keys, seed: 1, input: 'Ada\n' },
+                               { path: game, line: 30 });
+        assert.equal(await value(dc, '[$51]'), '4 ($4)');
+        const score = await value(dc, '[$50]');
+        await dc.setBreakpointsRequest({ source: { path: game }, breakpoints: [] });
+        const printed = dc.assertOutput('stdout', expected);
+        await stopsAt(dc, dc.continueRequest({ threadId: 1 }), 'end', 67);
+        await printed;
+        const end = await value(dc, 'A * 65536 + X * 256 + Y');
+        // Back to the start through the history and forward again: the same
+        // state, with no key played twice.
+        await stopsAt(dc, dc.reverseContinueRequest({ threadId: 1 }), 'step', 6);
+        await dc.setBreakpointsRequest({ source: { path: game }, breakpoints: [{ line: 30 }] });
+        await stopsAt(dc, dc.continueRequest({ threadId: 1 }), 'breakpoint', 30);
+        assert.equal(await value(dc, '[$51]'), '4 ($4)');
+        assert.equal(await value(dc, '[$50]'), score);
+        await dc.setBreakpointsRequest({ source: { path: game }, breakpoints: [] });
+        await stopsAt(dc, dc.continueRequest({ threadId: 1 }), 'end', 67);
+        assert.equal(await value(dc, 'A * 65536 + X * 256 + Y'), end);
+    } finally {
+        await dc.stop();
+    }
+
+    const bad = new DebugClient(debugBin, '--dap', 'zorvik', { cwd: work, env: { ...process.env, SDL_VIDEODRIVER: 'dummy' } });
+    bad.defaultTimeout = 10000;
+    await bad.start();
+    try {
+        await bad.initializeRequest();
+        await assert.rejects(bad.launch({ program: game, keys: '5:nokey:down' }), /bad 'keys', line 1: .*no key is named 'nokey'/);
+        await assert.rejects(bad.launch({ program: game, seed: -1 }), /'seed' must be a whole number/);
+        await assert.rejects(bad.launch({ program: game, input: 7 }), /'input' must be the text/);
+    } finally {
+        await bad.stop();
     }
 });
