@@ -7,7 +7,7 @@ import {editorCreate, editorSetText, editorText} from './editor.js';
 import {lspCheck, lspConnect, lspExtensions, lspRequest} from './lsp.js';
 import {hostCodeKnown, hostContinue, hostFrame, hostKey, hostLoad, hostOn, hostOutput, hostProgress, hostRecord,
         hostReplayFrame, hostRun, hostSendLine, hostSetSpeed, hostState, hostStop} from './host.js';
-import {debugCreate, debugEnd} from './debugui.js';
+import {debugCreate, debugEnd, debugRun} from './debugui.js';
 import {helpCreate} from './help.js';
 import {shareDecode, shareEncode, shareEncodeRun} from './share.js';
 import {storeHeldElsewhere, storeHold, storeNewId, storeOnOtherTab, storeProgram, storeReady, storeRecent, storeSave,
@@ -470,6 +470,11 @@ function wireControls() {
   $('png').addEventListener('click', savePng);
   $('share').addEventListener('click', share);
   $('share-this-run').addEventListener('click', shareRun);
+  $('debug-run').addEventListener('click', () => {
+    const record = hostRecord();
+    if (!record) return say('Run the program first: Debug this run replays the run on the screen.', true);
+    debugRun(record);
+  });
   $('input-line').addEventListener('submit', (e) => {
     e.preventDefault();
     hostSendLine($('input').value);
@@ -502,7 +507,7 @@ function wireControls() {
 
 hostOn({
   state(state) {
-    $('share-this-run').disabled = !hostRecord();
+    $('share-this-run').disabled = $('debug-run').disabled = !hostRecord();
     $('input-line').hidden = !(state === 'waiting-input' && !$('continue').dataset.paused);
     if (state !== 'waiting-input') {
       delete $('continue').dataset.paused;

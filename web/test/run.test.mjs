@@ -163,3 +163,32 @@ test('a link with a broken part names it, opens the program and keeps the user\'
   assert.match(kept, /my own work/);
   await page.close();
 });
+
+test('Debug this run replays the run under the debugger, stops at its last frame and goes back from there', async () => {
+  const program = join(root, 'examples', 'snake.zvs');
+  const source = readFileSync(program, 'utf8');
+  const keys = '10:down:down, 14:down:up, 30:right:down, 33:right:up';
+  const page = await openPage(origin);
+  await page.evaluate(([s, k]) => { window.zorvik.run(s, {seed: 1, keys: k}); }, [source, keys]);
+  await page.waitForFunction(() => window.zorvik.record()?.frames >= 60);
+  assert.equal((await page.evaluate(() => window.zorvik.record())).keys, keys);
+  await page.click('#debug-run');
+  await page.waitForFunction(() => /Replayed the run/.test(document.getElementById('d-status').textContent), null,
+                             {timeout: 30000});
+  const status = await page.textContent('#d-status');
+  const frames = Number(/last frame, ([\d,]+)/.exec(status)[1].replace(/,/g, ''));
+  assert.ok(frames >= 60, status);
+  assert.equal(await page.evaluate(() => document.getElementById('d-record').checked), true);
+  const frame = await page.evaluate(() => {
+    const f = window.zorvik.frame();
+    return {width: f.width, height: f.height, rgba: Array.from(f.rgba)};
+  });
+  assertSamePixels(nativeCapture(program, ['--keys', keys, '--frames', String(frames)]).png, frame,
+                   'the debugged snake at its last frame');
+  assert.equal(await page.isDisabled('#d-back'), false);
+  await page.click('#d-back');
+  await page.waitForFunction(() => /^Stopped/.test(document.getElementById('d-status').textContent));
+  const where = await page.evaluate(async () => (await window.zorvik.dap({command: 'stackTrace', arguments: {threadId: 1}})).body);
+  assert.ok(where.stackFrames[0].line > 0);
+  await page.close();
+});
