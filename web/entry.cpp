@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SDL.h"
@@ -32,6 +33,24 @@ static std::vector<capture_key> web_script;
 static std::string web_received;
 static std::string web_script_error;
 
+// The page's key events that came while the program ran between two
+// frames, as SDL key numbers with down or up: they go into the queue after
+// the next shown frame, where a replay puts them, so that the run is the
+// one its record replays. Before the first frame, while the run waits at a
+// frame and outside a run they go in at once.
+bool web_at_frame = false;
+static bool web_running = false;
+static std::vector<std::pair<int, bool>> web_held;
+
+static void web_push_key(int sym, bool down)
+{
+    SDL_Event event{};
+    event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+    event.key.keysym.sym = (SDLKey)sym;
+    SDL_PushEvent(&event);
+}
+
 // A key event the window received after `frame` shown frames.
 static void web_receive(int64_t frame, int type, int sym)
 {
@@ -49,6 +68,11 @@ void web_play_keys(int64_t frame)
     for (const capture_key& k : web_script)
         if (k.frame == frame)
             web_receive(frame, k.type, k.key);
+    for (const auto& [sym, down] : web_held) {
+        web_push_key(sym, down);
+        web_receive(frame, down ? SDL_KEYDOWN : SDL_KEYUP, sym);
+    }
+    web_held.clear();
 }
 
 extern "C" {
@@ -114,12 +138,16 @@ EMSCRIPTEN_KEEPALIVE int web_run(int debug, int full_speed, int frame_limit, uns
     while (SDL_PollEvent(&old)) {
     }
     web_received.clear();
+    web_held.clear();
+    web_at_frame = false;
     random_fix_seed(true, seed);
     web_play_keys(0);
     web_frame_shown(0);
     display_shown_hook = pace_shown;
     pace_start();
+    web_running = true;
     int status = SDL_main(argc, argv);
+    web_running = false;
     fflush(stdout);
     fflush(stderr);
     return status;
@@ -148,15 +176,16 @@ EMSCRIPTEN_KEEPALIVE void web_set_full_speed(int on)
     web_full_speed = on != 0;
 }
 
-// A key going down or up, by its SDL key number, into the window's queue.
+// A key going down or up, by its SDL key number, into the window's queue:
+// at once, or after the next shown frame when the run is between two.
 EMSCRIPTEN_KEEPALIVE void web_key(int sym, int down)
 {
-    SDL_Event event{};
-    event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.sym = (SDLKey)sym;
-    SDL_PushEvent(&event);
-    web_receive(web_frames_shown, event.type, sym);
+    if (web_running && web_frames_shown > 0 && !web_at_frame) {
+        web_held.emplace_back(sym, down != 0);
+        return;
+    }
+    web_push_key(sym, down != 0);
+    web_receive(web_frames_shown, down ? SDL_KEYDOWN : SDL_KEYUP, sym);
 }
 
 }

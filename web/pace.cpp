@@ -73,6 +73,7 @@ bool pace_shown(SDL_Surface* surface)
         return true;
     web_play_keys(web_frames_shown);
     web_frame_shown(web_frames_shown);
+    web_at_frame = true;
     if (web_full_speed) {
         if (emscripten_get_now() - pace_last_turn >= SLICE_MS)
             pace_give_way();
@@ -81,5 +82,6 @@ bool pace_shown(SDL_Surface* surface)
         web_wait_frame();
         pace_last_turn = emscripten_get_now();
     }
+    web_at_frame = false;
     return false;
 }
