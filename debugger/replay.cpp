@@ -14,6 +14,7 @@
 #include "capture.h"
 #include "debugger.h"
 #include "display.h"
+#include "random.h"
 
 unsigned dbg_seed = 1;
 long long dbg_shown_frames = 0;
@@ -81,7 +82,7 @@ bool dbg_input_text(const std::string& text, std::string& error)
 
 void dbg_run_starts()
 {
-    srand(dbg_seed);
+    random_seed(dbg_seed);
     dbg_shown_frames = 0;
     if (input_rewinds)
         rewind(stdin);

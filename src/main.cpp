@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 
 #include "datadir.h"
@@ -14,6 +13,7 @@
 #include "halt.h"
 #include "lex.h"
 #include "parse.h"
+#include "random.h"
 #include "services.h"
 
 int debug_mode = 0;
@@ -33,7 +33,7 @@ static int read_debug_option(int argc, char** argv)
 int SDL_main(int argc, char** argv)
 {
     debug_mode = read_debug_option(argc, argv);
-    srand((unsigned)time(nullptr));
+    random_seed_from_clock();
     set_callback(calls);
 
     halt_install();

@@ -13,6 +13,7 @@
 #include "display.h"
 #include "mxfont.h"
 #include "machine.h"
+#include "random.h"
 #include "screen.h"
 
 SDL_Event e;
@@ -136,7 +137,7 @@ static void service_store_pixel()
 // Service 24: X to X + Y - 1; with Y = 0 there is no range, and A = X.
 static void service_random_range()
 {
-    int r = rand();
+    int r = random_next();
     _reg.A = _reg.Y ? _reg.X + r % _reg.Y : _reg.X;
 }
 
@@ -201,7 +202,7 @@ int do_interupt(int service)
     case 20: return service_poll();
     case 21: return screen_refresh();
     case 22: service_store_pixel(); break;
-    case 23: _reg.A = rand() % 255; break;
+    case 23: _reg.A = random_next() % 255; break;
     case 24: service_random_range(); break;
     case 25: service_key_test(); break;
     case 32: return screen_refresh();

@@ -11,6 +11,7 @@
 #include "mxfont.h"
 #include "parse.h"
 #include "pixelbuffer.h"
+#include "random.h"
 #include "screen.h"
 #include "services.h"
 #include "support.h"
@@ -141,6 +142,30 @@ TEST_F(Services, RandomNumbersStayInTheirRanges)
     set_regs(17, 0, -5);
     do_interupt(24);  // no range to draw from
     EXPECT_EQ(_reg.A, 17);
+}
+
+// The page's generator gives the C library's own sequence, seed for seed,
+// the seeds that wrap a 32-bit word and the seed 0 included; natively the
+// machine's numbers are rand()'s, and a fixed seed takes the clock's place.
+TEST(Random, ThePagesGeneratorGivesTheCLibrarysSequence)
+{
+    for (unsigned seed : {0u, 1u, 2u, 12345u, 42u, 2147483647u, 2147483648u, 4294967295u, 1765411200u}) {
+        random_glibc g;
+        random_glibc_seed(g, seed);
+        srand(seed);
+        for (int i = 0; i < 1000; i++)
+            ASSERT_EQ(random_glibc_next(g), rand()) << "seed " << seed << ", number " << i;
+    }
+    random_seed(12345);
+    int first = random_next();
+    srand(12345);
+    EXPECT_EQ(first, rand());
+    srand(7);
+    int seventh = rand();
+    random_fix_seed(true, 7);
+    random_seed_from_clock();
+    EXPECT_EQ(random_next(), seventh);
+    random_fix_seed(false, 0);
 }
 
 TEST_F(Services, KeyTestSetsXOrClearsY)

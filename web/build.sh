@@ -32,7 +32,7 @@ zorvik_npm "$web"
 # on purpose.
 export NODE_PATH=/usr/share/nodejs
 core=(display datadir lex position symtab icode listing machine parse decode arith stack services
-      screen pixelbuffer mxfont debug halt main layout keynames)
+      screen pixelbuffer mxfont debug halt main layout keynames random)
 flags=(-std=c++20 -Wall -Wextra -Wno-char-subscripts -I"$ZORVIK_ROOT/src" -I"$ZORVIK_ROOT/check" -I"$ZORVIK_ROOT/lsp" -I"$web"
        -I"$ZORVIK_ROOT/debugger" -I"$ZORVIK_ROOT/capture" -isystem "$obj/include")
 
@@ -65,8 +65,9 @@ for f in "${core[@]}"; do
     jobs+=("$obj/machine $ZORVIK_ROOT/src/$f.cpp" "$obj/lsp $ZORVIK_ROOT/src/$f.cpp" "$obj/debug $ZORVIK_ROOT/src/$f.cpp")
 done
 for f in session history expr dap replay; do jobs+=("$obj/debug $ZORVIK_ROOT/debugger/$f.cpp"); done
-jobs+=("$obj/debug $ZORVIK_ROOT/capture/keys.cpp")
 for f in entry pace platform debugger; do jobs+=("$obj/debug $web/$f.cpp"); done
+# Key scripts, read and played as zorvik-capture does.
+jobs+=("$obj/machine $ZORVIK_ROOT/capture/keys.cpp" "$obj/debug $ZORVIK_ROOT/capture/keys.cpp")
 for f in rpc text model server words numbers; do jobs+=("$obj/lsp $ZORVIK_ROOT/lsp/$f.cpp"); done
 jobs+=("$obj/machine $web/entry.cpp" "$obj/machine $web/pace.cpp" "$obj/machine $web/platform.cpp"
        "$obj/lsp $ZORVIK_ROOT/check/rules.cpp" "$obj/lsp $ZORVIK_ROOT/check/paths.cpp" "$obj/lsp $ZORVIK_ROOT/build/release/lsp_manual.cpp" "$obj/lsp $web/lsp.cpp")
@@ -81,8 +82,8 @@ echo "Linking the machine (machine.js)" >&2 &&
 emcc -O3 "$obj"/machine/*.o -o "$out/machine.js" \
     -sASYNCIFY -sASYNCIFY_IMPORTS='["wasi_snapshot_preview1.fd_read","web_wait_frame","web_give_way"]' \
     -sMODULARIZE -sEXPORT_NAME=ZorvikMachine -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH -sINITIAL_MEMORY=64MB \
-    -sEXPORTED_FUNCTIONS='["_web_run","_web_stop","_web_key","_web_set_full_speed","_web_statements","_web_frames","_malloc","_free","_fflush"]' \
-    -sEXPORTED_RUNTIME_METHODS='["ccall","FS"]' \
+    -sEXPORTED_FUNCTIONS='["_web_run","_web_set_keys","_web_received_keys","_web_stop","_web_key","_web_set_full_speed","_web_statements","_web_frames","_malloc","_free","_fflush"]' \
+    -sEXPORTED_RUNTIME_METHODS='["ccall","FS","UTF8ToString"]' \
     --js-library "$web/library.js" \
     --embed-file "$ZORVIK_ROOT/build/release/run/term.mxf@/term.mxf"
 # The debugger: the machine as the engine a debugger drives, with

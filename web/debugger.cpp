@@ -4,7 +4,6 @@
 // it gives way to the page and waits for frames (pace.cpp).
 #include <emscripten.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <string>
 
@@ -12,6 +11,7 @@
 #include "debugger.h"
 #include "display.h"
 #include "halt.h"
+#include "random.h"
 #include "services.h"
 #include "web.h"
 
@@ -33,7 +33,7 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE void web_dap_start()
 {
     dbg_seed = (unsigned)time(nullptr);  // a launch names its own seed, or takes the clock's again
-    srand(dbg_seed);
+    random_seed(dbg_seed);
     set_callback(calls);
     display_shown_hook = pace_shown;
     dbg_replay_install();  // the end of a replayed test's run, after the page's pacing

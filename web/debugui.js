@@ -4,7 +4,7 @@
 // forward and back, and at each stop shows where it is, the registers, the
 // flags, the stacks, memory, the watches and the picture that memory holds.
 import {consoleClear, consoleWrite} from './console.js';
-import {hostClear} from './host.js';
+import {hostClear, hostSetFullSpeed, hostSetSpeed} from './host.js';
 import {dapOnEvent, dapRequest} from './dap.js';
 import {StateEffect} from '@codemirror/state';
 import {marksBreakpoints, marksCursorLine, marksExtensions, marksSetBreakpoint, marksSetBreakpoints,
@@ -158,11 +158,16 @@ function showLine(line) {
 
 // --- Running ---
 
-async function start() {
+// Starts a session on the editor's program; with `run`, a run the screen
+// showed ({source, seed, keys, input, frames}), replays that run with
+// Record on and stops after its last frame, ready to go back.
+async function start(run = null) {
   if (live()) await debugEnd();
+  if (run) $('d-record').checked = true;
   consoleClear();
   const name = fileName().replace(/[^\w.-]/g, '_') || 'program.zvs';
-  session = {path: `/${name}`, state: 'running', atEnd: false, resumeAfter: false, recording: $('d-record').checked};
+  session = {path: `/${name}`, state: 'running', atEnd: false, resumeAfter: false, recording: $('d-record').checked,
+             replayLeft: run ? run.frames : 0, replayFrames: run ? run.frames : 0};
   memory.previous = memory.current = null;
   onStart();
   // Nothing of the last run or session stays: its status, its panels, and
@@ -174,7 +179,8 @@ async function start() {
   say('Starting…');
   try {
     await ask('initialize', {adapterID: 'zorvik', linesStartAt1: true, supportsMemoryReferences: true});
-    await ask('launch', {program: name, source: editor.state.doc.toString(), record: $('d-record').checked});
+    await ask('launch', {program: name, source: run ? run.source : editor.state.doc.toString(), record: $('d-record').checked,
+                         ...(run ? {seed: run.seed, keys: run.keys, input: run.input, stopOnEntry: true} : {})});
     hostClear();
     numberBreakpoints();
     await sendBreakpoints();
@@ -184,9 +190,31 @@ async function start() {
     showState('ended');
     return;
   }
-  say('Running.');
+  say(run ? `Replaying the run's ${run.frames.toLocaleString('en')} frames…` : 'Running.');
+  // A replay goes at full speed, frame by frame, to its last frame.
+  if (run) hostSetFullSpeed(true);
   ask('configurationDone').catch((e) => say(e.message));
   $('screen').focus();
+}
+
+export function debugRun(run) {
+  return start(run);
+}
+
+// The replay of a run goes on to its next frame; false once it stands at
+// the last, or the program ended first.
+function replayOn(body) {
+  if (!session.replayFrames) return false;
+  if (session.replayLeft > 0 && body.reason !== 'end') {
+    session.replayLeft--;
+    ask('zorvikNextFrame', {threadId: 1}).catch((e) => say(e.message));
+    return true;
+  }
+  const frames = session.replayFrames - session.replayLeft;
+  session.replayFrames = 0;
+  hostSetSpeed(Number($('speed').value));
+  session.replayed = `Replayed the run to its last frame, ${frames.toLocaleString('en')}: the buttons that go back go back from here.`;
+  return false;
 }
 
 // Ends the session, stopping the program where it runs.
@@ -214,6 +242,7 @@ function go(command, args = {}) {
 }
 
 async function stopped(body) {
+  if (replayOn(body)) return;
   session.state = 'stopped';
   session.atEnd = body.reason === 'end';
   if (session.resumeAfter) {
@@ -225,7 +254,10 @@ async function stopped(body) {
     }
   }
   showState('stopped');
-  if (session.atEnd) say(`The program ended with status ${body.exitCode}. The buttons that go back show how it got there.`);
+  if (session.replayed) {
+    say(session.replayed);
+    session.replayed = '';
+  } else if (session.atEnd) say(`The program ended with status ${body.exitCode}. The buttons that go back show how it got there.`);
   else if (body.description === 'frame') say('Stopped after the next frame.');
   else say(`Stopped: ${stopText(body)}.`);
   await refresh().catch((e) => say(e.message));

@@ -25,7 +25,11 @@ const run = {
   waiting: null,          // the machine's callback while it waits for the page
   waitingFor: null,       // 'frame', 'turn', 'input' or 'pause'
   done: null,             // the promise of the run
-  keys: [],               // scripted key events: [frame, key name, down]
+  source: '',             // the program
+  seed: 0,                // the seed of its random numbers
+  read: [], readLength: 0, // the console input the program read, in lines
+  replayUntil: 0,         // a replay's frames: until then the keys are the script's
+  replayFrame: null,      // the frame a replay ended its frames with
 };
 
 function emit(name, ...args) {
@@ -86,6 +90,16 @@ function takeLine(room) {
   return line;
 }
 
+// A line for the program, kept as the run's console input.
+function readLine(room) {
+  const line = takeLine(room);
+  if (line.length) {
+    run.read.push(line);
+    run.readLength += line.length;
+  }
+  return line;
+}
+
 const host = {
   present(pixels, width, height) {
     if (!lastFrame || lastFrame.length !== pixels.length) lastFrame = new Uint8ClampedArray(pixels.length);
@@ -105,7 +119,11 @@ const host = {
     requestAnimationFrame(look);
   },
   shown(count) {
-    for (const [frame, name, down] of run.keys) if (frame === count) hostKey(name, down);
+    if (run.replayUntil && count >= run.replayUntil) {
+      run.replayUntil = 0;
+      run.replayFrame = lastFrame ? new Uint8ClampedArray(lastFrame) : null;
+      emit('replayed', count);
+    }
   },
   giveWay(callback) {
     wait('turn', callback);
@@ -122,8 +140,8 @@ const host = {
       emit('pause');
       return;
     }
-    if (run.given !== null || run.queued.length) return callback(takeLine(room));
-    wait('input', () => callback(takeLine(room)));
+    if (run.given !== null || run.queued.length) return callback(readLine(room));
+    wait('input', () => callback(readLine(room)));
     showOutput();
     setState('waiting-input');
     emit('input');
@@ -282,7 +300,12 @@ export function hostDebuggerWaits() {
 // line); `debug`, 0, 1 or 2; `pause: false` passes over the pause at nop;
 // `fullSpeed`; `frames`, the shown frames after which the run ends; `keys`,
 // key events [frame, key name, down] that go into the queue once that many
-// frames have been shown.
+// frames have been shown, or their text in zorvik-capture's --keys syntax;
+// `seed`, the seed of the random numbers (else the clock's, in seconds, as
+// natively); `typedInput`, console input read as if typed ahead, before
+// the page asks; `replayFrames`, the frames during which only `keys`
+// press keys (the page's keys go to the program after them); `keysEnd`,
+// the last frame a key event may have.
 let latest = 0;
 let chain = Promise.resolve();
 
@@ -308,7 +331,23 @@ async function runNow(source, options) {
   run.dropped = 0;
   run.shown = 0;
   decoder = new TextDecoder();
-  run.keys = options.keys || [];
+  run.source = typeof source === 'string' ? source : new TextDecoder().decode(source);
+  run.seed = options.seed === undefined || options.seed === null ? Math.floor(Date.now() / 1000) >>> 0
+    : Number(options.seed) >>> 0;
+  run.read = [];
+  run.readLength = 0;
+  if (options.typedInput) {
+    run.queued = encoder.encode(String(options.typedInput));
+    if (run.given !== null) run.given = null;
+  }
+  run.replayUntil = options.replayFrames > 0 ? options.replayFrames : 0;
+  run.replayFrame = null;
+  const script = Array.isArray(options.keys)
+    ? options.keys.map(([frame, name, down]) => `${frame}:${name}:${down ? 'down' : 'up'}`).join('\n')
+    : String(options.keys || '');
+  const bad = machine.ccall('web_set_keys', 'string', ['string', 'number'],
+                            [script, options.keysEnd >= 0 ? options.keysEnd : -1]);
+  if (bad) throw new Error(bad);
   keysTo = machine;
   pace.started = false;
   emit('reset');
@@ -317,8 +356,8 @@ async function runNow(source, options) {
   setState('running');
   let status;
   try {
-    run.done = Promise.resolve(machine.ccall('web_run', 'number', ['number', 'number', 'number'],
-                                             [options.debug | 0, options.fullSpeed ? 1 : 0, options.frames | 0],
+    run.done = Promise.resolve(machine.ccall('web_run', 'number', ['number', 'number', 'number', 'number'],
+                                             [options.debug | 0, options.fullSpeed ? 1 : 0, options.frames | 0, run.seed | 0],
                                              {async: true}));
     status = await run.done;
   } catch (e) {
@@ -385,6 +424,7 @@ export function hostSetSpeed(fps) {
 
 // A key by SDL's name, or by the browser's key code; false when none.
 export function hostKey(name, down) {
+  if (run.replayUntil && keysTo === machine && run.done) return false;
   const number = keyTable.names[name] ?? keyTable.names[String(name).toLowerCase()] ?? keyTable.names[keyTable.codes[name]];
   if (number === undefined || !keysTo) return false;
   keysTo._web_key(number, down ? 1 : 0);
@@ -407,6 +447,27 @@ export function hostOutput() {
 export function hostProgress() {
   if (!machine || keysTo !== machine) return null;
   return {statements: machine._web_statements(), frames: machine._web_frames()};
+}
+
+// The run the screen shows, as a replay needs it: its source, seed, the console
+// input it read, the key events its window received by shown frame (in
+// zorvik-capture's --keys syntax) and the frames it has shown; null before
+// any run.
+export function hostRecord() {
+  if (!machine || keysTo !== machine) return null;
+  const input = new Uint8Array(run.readLength);
+  let at = 0;
+  for (const line of run.read) {
+    input.set(line, at);
+    at += line.length;
+  }
+  return {source: run.source, seed: run.seed, input: new TextDecoder().decode(input),
+          keys: machine.UTF8ToString(machine._web_received_keys()), frames: machine._web_frames()};
+}
+
+// The frame a replay's last frame showed, or null.
+export function hostReplayFrame() {
+  return run.replayFrame ? {width: WIDTH, height: HEIGHT, rgba: new Uint8ClampedArray(run.replayFrame)} : null;
 }
 
 // A new session's screen: black, as a new window is.

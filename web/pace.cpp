@@ -71,7 +71,9 @@ bool pace_shown(SDL_Surface* surface)
     web_frames_shown++;
     if (web_frame_limit && web_frames_shown >= web_frame_limit)
         return true;
+    web_play_keys(web_frames_shown);
     web_frame_shown(web_frames_shown);
+    web_at_frame = true;
     if (web_full_speed) {
         if (emscripten_get_now() - pace_last_turn >= SLICE_MS)
             pace_give_way();
@@ -80,5 +82,6 @@ bool pace_shown(SDL_Surface* surface)
         web_wait_frame();
         pace_last_turn = emscripten_get_now();
     }
+    web_at_frame = false;
     return false;
 }

@@ -5,11 +5,11 @@ import {consoleClear, consoleCreate, consoleEcho, consoleText, consoleWrite} fro
 import {dapOnEvent, dapRequest} from './dap.js';
 import {editorCreate, editorSetText, editorText} from './editor.js';
 import {lspCheck, lspConnect, lspExtensions, lspRequest} from './lsp.js';
-import {hostCodeKnown, hostContinue, hostFrame, hostKey, hostLoad, hostOn, hostOutput, hostProgress,
-        hostRun, hostSendLine, hostSetSpeed, hostState, hostStop} from './host.js';
-import {debugCreate, debugEnd} from './debugui.js';
+import {hostCodeKnown, hostContinue, hostFrame, hostKey, hostLoad, hostOn, hostOutput, hostProgress, hostRecord,
+        hostReplayFrame, hostRun, hostSendLine, hostSetSpeed, hostState, hostStop} from './host.js';
+import {debugCreate, debugEnd, debugRun} from './debugui.js';
 import {helpCreate} from './help.js';
-import {shareDecode, shareEncode} from './share.js';
+import {shareDecode, shareEncode, shareEncodeRun} from './share.js';
 import {storeHeldElsewhere, storeHold, storeNewId, storeOnOtherTab, storeProgram, storeReady, storeRecent, storeSave,
         storeSetTabProgram, storeTabProgram} from './store.js';
 
@@ -219,6 +219,8 @@ function showRecent() {
 // gives the screen the keys.
 let runs = 0;
 let progressTimer = 0;
+// While a link's run replays, its frames.
+let replaying = 0;
 
 // "12 frames, 3,456 statements" so far, or null before the machine runs.
 function progressText() {
@@ -228,21 +230,39 @@ function progressText() {
   return `${plural(p.frames, 'frame')}, ${plural(p.statements, 'statement')}`;
 }
 
-async function runEditor(focus = true) {
+// Runs the editor's program; `replay`, a link's run {seed, frames, keys,
+// input}, replays that run, and then the keys are the user's.
+async function runEditor(focus = true, replay = null) {
   const mine = ++runs;
   $('status').textContent = 'Starting…';
   debugEnd();
-  const running = hostRun(editorText(editor), {debug: debugMode(), fullSpeed: $('speed').value === '0'});
+  replaying = replay ? replay.frames : 0;
+  const running = hostRun(editorText(editor), {debug: debugMode(), fullSpeed: $('speed').value === '0',
+                                      ...(replay ? {seed: replay.seed, keys: replay.keys, keysEnd: replay.frames,
+                                                    typedInput: replay.input, replayFrames: replay.frames} : {})});
   if (focus) $('screen').focus();
   // While it runs, the status says so, a few times a second.
   clearInterval(progressTimer);
   progressTimer = setInterval(() => {
     const text = progressText();
     if (mine === runs && text && hostState() !== 'ended')
-      $('status').textContent = hostState() === 'waiting-input' ? `Waiting for input: ${text}.` : `Running: ${text}.`;
+      $('status').textContent = (hostState() === 'waiting-input' ? `Waiting for input: ${text}` : `${replaying ? 'Replaying' : 'Running'}: ${text}`) +
+        (replaying ? ` of the link's ${replaying.toLocaleString('en')}.` : '.');
   }, 250);
-  const {status} = await running;
+  let status;
+  try {
+    ({status} = await running);
+  } catch (e) {
+    if (mine !== runs) return;
+    clearInterval(progressTimer);
+    replaying = 0;
+    const why = `This link's run does not replay: ${e.message}. The program is in the editor.`;
+    $('status').textContent = why;
+    say(why, true);
+    return;
+  }
   if (mine !== runs) return;
+  replaying = 0;
   clearInterval(progressTimer);
   const text = progressText();
   $('status').textContent = (status === 130 ? 'Stopped' : `Ended with status ${status}`) + (text ? `: ${text}.` : '.');
@@ -303,6 +323,29 @@ async function share() {
   }
 }
 
+// A link that replays the run the screen shows so far: its program, seed,
+// console input and key events.
+async function shareRun() {
+  const record = hostRecord();
+  if (!record) return say('Run the program first: the link replays the run on the screen.', true);
+  const link = location.href.split('#')[0] + (await shareEncodeRun(record.source, record));
+  if (link.length > LINK_LIMIT) {
+    say(`This run makes a link of ${link.length.toLocaleString('en')} characters, too long for ` +
+        `browsers to open (the page stops at ${LINK_LIMIT.toLocaleString('en')}).`, true);
+    return;
+  }
+  history.replaceState(null, '', link);
+  if (record.source === editorText(editor)) work.link = location.hash;
+  saveNow();
+  const frames = `${record.frames.toLocaleString('en')} frame${record.frames === 1 ? '' : 's'}`;
+  try {
+    await navigator.clipboard.writeText(link);
+    say(`The link to this run (${frames}, seed ${record.seed}) is in the address bar and on the clipboard.`);
+  } catch (e) {
+    say(`The link to this run (${frames}, seed ${record.seed}) is in the address bar.`);
+  }
+}
+
 // Opens the program of the link, if there is one; false when none. On a
 // reload of the link the user's work on its program stays.
 async function openLink(reload = false) {
@@ -316,7 +359,15 @@ async function openLink(reload = false) {
   if (!shared) return false;
   if (reload && work.link === location.hash) return true;
   replaceProgram(shared.source, 'shared.zvs', location.hash);
-  if (shared.run) runEditor();
+  if (shared.broken) {
+    const why = `This link's run does not replay: ${shared.broken}. The program is in the editor.`;
+    $('status').textContent = why;
+    say(why, true);
+  } else if (shared.replay) {
+    runEditor(true, shared.replay);
+  } else if (shared.run) {
+    runEditor();
+  }
   return true;
 }
 
@@ -418,6 +469,12 @@ function wireControls() {
   $('download').addEventListener('click', downloadSource);
   $('png').addEventListener('click', savePng);
   $('share').addEventListener('click', share);
+  $('share-this-run').addEventListener('click', shareRun);
+  $('debug-run').addEventListener('click', () => {
+    const record = hostRecord();
+    if (!record) return say('Run the program first: Debug this run replays the run on the screen.', true);
+    debugRun(record);
+  });
   $('input-line').addEventListener('submit', (e) => {
     e.preventDefault();
     hostSendLine($('input').value);
@@ -450,6 +507,7 @@ function wireControls() {
 
 hostOn({
   state(state) {
+    $('share-this-run').disabled = $('debug-run').disabled = !hostRecord();
     $('input-line').hidden = !(state === 'waiting-input' && !$('continue').dataset.paused);
     if (state !== 'waiting-input') {
       delete $('continue').dataset.paused;
@@ -465,6 +523,10 @@ hostOn({
     $('continue').dataset.paused = '1';
     $('continue').hidden = false;
     $('input-line').hidden = true;
+  },
+  replayed(frames) {
+    replaying = 0;
+    say(`The link's run is replayed, ${frames.toLocaleString('en')} frames: the keys are yours now.`);
   },
   reset: consoleClear,
   output: consoleWrite,
@@ -486,6 +548,10 @@ window.zorvik = {
   state: hostState,
   key: (name, down) => hostKey(name, down),
   output: hostOutput,
+  // The run the screen shows, as a replay needs it: {seed, input, keys,
+  // frames}; and the frame a link's replay ended its frames with.
+  record: hostRecord,
+  replayFrame: hostReplayFrame,
   // What the console pane shows.
   console: consoleText,
   // The checker's findings for a source: a promise of the language

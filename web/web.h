@@ -7,6 +7,11 @@
 extern bool web_full_speed;    // refreshes do not wait for the display
 extern int64_t web_frame_limit; // shown frames after which the run ends; 0 for none
 extern int64_t web_frames_shown;
+extern bool web_at_frame;      // the run waits after a shown frame, its keys played
+
+// Pushes the run's scripted key events for shown frame `frame` into the
+// queue (entry.cpp).
+void web_play_keys(int64_t frame);
 
 // Pacing (pace.cpp): the refresh's pause, and giving way at least every
 // 16 ms of running.
