@@ -15,6 +15,7 @@
 #include "lex.h"
 #include "main.h"
 #include "parse.h"
+#include "random.h"
 #include "services.h"
 
 struct capture_options {
@@ -194,7 +195,7 @@ int main(int argc, char** argv)
     // The display is always the dummy driver's memory surface, at 32 bits,
     // so that a picture does not depend on the host.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
-    srand(options.seed);  // the same run every time
+    random_seed(options.seed);  // the same run every time
     set_callback(calls);
     // SDL names the keys only once its video is started.
     display_depth = 32;

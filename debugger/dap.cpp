@@ -267,8 +267,9 @@ void note_change()
 
 // The parts of the run a launch names, so that it replays as a test or a
 // capture played it: `seed` (a number; the clock's without it), `keys` (a
-// key script, items separated by commas or lines), `input` (the console
-// input's text) or `inputFile` (a file holding it). False, refused, when
+// key script, items separated by commas or lines), `inputText` (the
+// console input's text) or `input` (a file holding it, as launches always
+// named it). False, refused, when
 // one cannot be used; the part says which.
 // Where the console input comes from when a launch names none: nothing
 // natively, the page's console in the page. A launch that named one put
@@ -305,18 +306,18 @@ bool launch_run_parts(const json& r, const json& a)
         refuse(r, std::string("cannot read the console input from ") + no_input + ": " + strerror(errno));
         return false;
     }
-    input_replaced = a.contains("input") || a.contains("inputFile");
-    if (a.contains("input")) {
-        if (!a["input"].is_string()) {
-            refuse(r, "'input' must be the text of the console input");
+    input_replaced = a.contains("inputText") || a.contains("input");
+    if (a.contains("inputText")) {
+        if (!a["inputText"].is_string()) {
+            refuse(r, "'inputText' must be the text of the console input");
             return false;
         }
-        if (!dbg_input_text(a["input"].get<std::string>(), error)) {
+        if (!dbg_input_text(a["inputText"].get<std::string>(), error)) {
             refuse(r, error);
             return false;
         }
-    } else if (a.contains("inputFile") && a["inputFile"].is_string()) {
-        std::string path = a["inputFile"].get<std::string>();
+    } else if (a.contains("input") && a["input"].is_string()) {
+        std::string path = a["input"].get<std::string>();
         if (!freopen(path.c_str(), "r", stdin)) {
             refuse(r, "cannot read the input file '" + path + "': " + strerror(errno));
             return false;

@@ -20,6 +20,7 @@
 #include "framerate.h"
 #include "halt.h"
 #include "main.h"
+#include "random.h"
 #include "services.h"
 #include "symtab.h"
 #include "testfile.h"
@@ -126,7 +127,7 @@ debug_options read_options(int argc, char** argv)
 void start_machine(const debug_options& o)
 {
     dbg_seed = o.seeded ? o.seed : (unsigned)time(nullptr);
-    srand(dbg_seed);
+    random_seed(dbg_seed);
     set_callback(calls);
     halt_keeps_input = true;
     halt_install();

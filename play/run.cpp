@@ -16,6 +16,7 @@
 #include "halt.h"
 #include "lex.h"
 #include "play.h"
+#include "random.h"
 
 play_state play;
 volatile sig_atomic_t play_again = PLAY_AGAIN_NONE;
@@ -170,7 +171,7 @@ int play_run(mlex_file* source)
         // the seed it is kept with.
         if (!play.seed_given)
             play.seed = (unsigned)time(nullptr);
-        srand(play.seed);
+        random_seed(play.seed);
         play_keep_start();
         play_running = 1;
         if (play_again)

@@ -22,6 +22,7 @@
 #include "main.h"
 #include "parse.h"
 #include "profile.h"
+#include "random.h"
 #include "services.h"
 #include "symtab.h"
 #include "ztest.h"
@@ -245,7 +246,7 @@ ztest_result ztest_run(const ztest_case& c, const ztest_options& options)
     // The display is the dummy driver's memory surface at 32 bits, as a
     // capture's, so that a frame does not depend on the host.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
-    srand(c.seed);
+    random_seed(c.seed);
     set_callback(calls);
     debug_mode = c.debug;
     display_depth = 32;

@@ -180,7 +180,7 @@ async function start(run = null) {
   try {
     await ask('initialize', {adapterID: 'zorvik', linesStartAt1: true, supportsMemoryReferences: true});
     await ask('launch', {program: name, source: run ? run.source : editor.state.doc.toString(), record: $('d-record').checked,
-                         ...(run ? {seed: run.seed, keys: run.keys, input: run.input, stopOnEntry: true} : {})});
+                         ...(run ? {seed: run.seed, keys: run.keys, inputText: run.input, stopOnEntry: true} : {})});
     hostClear();
     numberBreakpoints();
     await sendBreakpoints();

@@ -250,6 +250,7 @@ test('zorvikPixel names the statement that last drew a pixel', { timeout: 60000 
 });
 
 // The kept run of tests/debugger/replay: the launch's keys, seed and input
+// (a file, as `input` always named one; the page's test gives inputText)
 // replay it as zorvik-test and zorvik-capture play it (the output of
 // dodge.out), back and forth; a bad part is refused by name.
 test('a launch with keys, seed and input replays a kept run', { timeout: 60000 }, async () => {
@@ -263,7 +264,7 @@ test('a launch with keys, seed and input replays a kept run', { timeout: 60000 }
     await dc.start();
     try {
         // The held right arrow is first taken after frame 5: four frames gone by ($51).
-        await dc.hitBreakpoint({ program: game, cwd: work, record: true, keys, seed: 7, input: 'Ada\n' },
+        await dc.hitBreakpoint({ program: game, cwd: work, record: true, keys, seed: 7, input: path.join(kept, 'dodge.in') },
                                { path: game, line: 30 });
         assert.equal(await value(dc, '[$51]'), '4 ($4)');
         const score = await value(dc, '[$50]');
@@ -293,7 +294,7 @@ test('a launch with keys, seed and input replays a kept run', { timeout: 60000 }
         await bad.initializeRequest();
         await assert.rejects(bad.launch({ program: game, keys: '5:nokey:down' }), /bad 'keys', line 1: .*no key is named 'nokey'/);
         await assert.rejects(bad.launch({ program: game, seed: -1 }), /'seed' must be a whole number/);
-        await assert.rejects(bad.launch({ program: game, input: 7 }), /'input' must be the text/);
+        await assert.rejects(bad.launch({ program: game, inputText: 7 }), /'inputText' must be the text/);
     } finally {
         await bad.stop();
     }

@@ -246,7 +246,7 @@ test('in the page, a launch with keys, seed and input replays a kept run', async
       await next();
       return seen;
     };
-    return [await play({keys, seed: 7, input: 'Ada\n'}), await play({keys, seed: 7, input: 'Ada\n'}),
+    return [await play({keys, seed: 7, inputText: 'Ada\n'}), await play({keys, seed: 7, inputText: 'Ada\n'}),
             await play({keys: '5:nokey:down', seed: 7})];
   }, {source: game, keys});
   writeFileSync(join(scratch, 'replay.txt'), 'continue\nprint [$52]\n');
