@@ -192,3 +192,66 @@ test('Debug this run replays the run under the debugger, stops at its last frame
   assert.ok(where.stackFrames[0].line > 0);
   await page.close();
 });
+
+test('keys typed while a busy program runs between two frames replay where the program took them', async () => {
+  // keys.zvs with some 25 million statements between its poll and its
+  // refresh, so that the page gives way in the middle of most frames.
+  const busy = `        lda #200
+        sta $0240
+busy    ldx #0
+busyx   ldy #0
+busyy   iny
+        cpy #200
+        bne busyy
+        inx
+        cpx #200
+        bne busyx
+        lda $0240
+        sbc #1
+        sta $0240
+        cmp #0
+        bne busy
+        int #21              ; show the screen: one frame of 1/60 s`;
+  const source = readFileSync(join(root, 'examples', 'keys.zvs'), 'utf8')
+    .replace(/^ {8}int #21 .*$/m, busy);
+  assert.notEqual(source, readFileSync(join(root, 'examples', 'keys.zvs'), 'utf8'));
+  const program = join(scratch, 'busy.zvs');
+  writeFileSync(program, source);
+  const page = await openPage(origin);
+  await page.evaluate((s) => { window.zorvik.run(s, {seed: 1}); }, source);
+  await page.click('#screen');
+  await page.waitForFunction(() => window.zorvik.record()?.frames >= 3);
+  // The last key is still down when the run is shared: where the square
+  // stands tells the frame the program took it at.
+  await page.keyboard.down('ArrowDown');
+  await page.waitForTimeout(130);
+  await page.keyboard.up('ArrowDown');
+  await page.waitForTimeout(70);
+  await page.keyboard.down('ArrowRight');
+  await page.waitForTimeout(400);
+  // A click that leaves the screen the focus, which would let the key up;
+  // and the frame the screen shows as the run is kept, in the same turn.
+  const seen = await page.evaluate(() => {
+    document.getElementById('share-this-run').click();
+    const f = window.zorvik.frame();
+    return {width: f.width, height: f.height, rgba: Array.from(f.rgba)};
+  });
+  await page.waitForFunction(() => location.hash.includes('&seed='));
+  const link = await page.evaluate(() => location.href);
+  await page.evaluate(() => window.zorvik.stop());
+  await page.close();
+  const fields = new URLSearchParams(new URL(link).hash.slice(1));
+  const keys = inflateRawSync(Buffer.from(fields.get('keys'), 'base64url')).toString();
+  assert.match(keys, /^\d+:down:down, \d+:down:up, \d+:right:down$/);
+
+  const replay = await openPage(link);
+  await replay.waitForFunction(() => window.zorvik.replayFrame(), null, {timeout: 60000});
+  const frame = await replay.evaluate(() => {
+    const f = window.zorvik.replayFrame();
+    return {width: f.width, height: f.height, rgba: Array.from(f.rgba)};
+  });
+  await replay.close();
+  const picture = nativeCapture(program, ['--keys', keys, '--frames', fields.get('frames')]).png;
+  assertSamePixels(picture, frame, 'the busy square replayed');
+  assertSamePixels(picture, seen, 'the busy square as it was seen');
+});
