@@ -36,6 +36,7 @@ struct debug_options {
     std::string keys;
     bool seeded = false;
     unsigned seed = 0;
+    long long frames = 0;  // the run ends after this shown frame; 0: no such end
     bool dap = false;
 };
 
@@ -48,6 +49,7 @@ void usage(FILE* out)
             "  --input FILE   the program's console reads (services 2 to 4) read FILE\n"
             "  --keys FILE    key events by shown frame, as a key file holds them (10:right:down)\n"
             "  --seed N       the seed of the random numbers (service 23); the clock's by default\n"
+            "  --frames N     the run ends after shown frame N, as a test's frame limit ends it\n"
             "  --record       keep a history from the start, for the reverse commands\n"
             "  --history N    how many statements the history keeps at least (default 1000000)\n"
             "  --dap          speak the Debug Adapter Protocol on standard input and output\n"
@@ -98,6 +100,14 @@ debug_options read_options(int argc, char** argv)
                 fail(std::string("bad value '") + v + "' for --seed: a whole number from 0 to 4294967295 is needed");
             o.seeded = true;
             o.seed = (unsigned)n;
+        } else if (a == "--frames") {
+            const char* v = value("--frames");
+            char* end = nullptr;
+            errno = 0;
+            long long n = strtoll(v, &end, 10);
+            if (!*v || *end || errno || n < 1 || n > 1000000000)
+                fail(std::string("bad value '") + v + "' for --frames: a whole number from 1 to 1000000000 is needed");
+            o.frames = n;
         } else if (a == "--history") {
             const char* v = value("--history");
             char* end = nullptr;
@@ -256,6 +266,10 @@ int main(int argc, char** argv)
     std::string program = o.source ? o.source : "";
     if (o.source && ends_with(program, ".test"))
         open_test(o, program);
+    if (o.frames > 0) {
+        dbg_end_frame = o.frames;
+        dbg_end_why = "as --frames asks";
+    }
     if (o.dap) {
         start_machine(o);
         int status = dap_serve();

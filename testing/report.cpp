@@ -49,7 +49,7 @@ static std::string debug_command(const ztest_case& c)
     std::string seed = "--seed " + std::to_string(c.seed) + " ";
     if (c.has_test)
         return "zorvik-debug " + (c.seed_set || c.seed == CAPTURE_SEED ? "" : seed) + shell_word(c.name + ".test");
-    std::string command = "zorvik-debug --record " + seed;
+    std::string command = "zorvik-debug --record " + seed + "--frames " + std::to_string(c.frames) + " ";
     if (c.has_keys)
         command += "--keys " + shell_word(c.name + ".keys") + " ";
     if (c.has_in)

@@ -415,15 +415,24 @@ TEST(ZorvikTest, AFailedTestSaysHowToDebugIt)
     put(dir, "t/my game.in", "Cy\n");
     put(dir, "t/my game.out", "nope\n");
     put(dir, "t/gone.test", "program = nowhere.zvs\n");
+    put(dir, "t/spin.zvs", "int #19\nloop int #21\njmp loop\n");
+    put(dir, "t/spin.out", "x");
     RunResult r = ztest(dir, {"--seed", "9", "t"});
     EXPECT_EQ(r.status, 1) << r.out;
     std::vector<std::string> commands;
     for (size_t at = 0; (at = r.out.find("    debug it: ", at)) != std::string::npos; at++)
         commands.push_back(r.out.substr(at + 14, r.out.find('\n', at) - at - 14));
-    ASSERT_EQ(commands.size(), 2u) << r.out;
+    ASSERT_EQ(commands.size(), 3u) << r.out;
     EXPECT_EQ(commands[0], "zorvik-debug t/dodge.test");  // its seed is its own
-    EXPECT_EQ(commands[1], "zorvik-debug --record --seed 9 --keys 't/my game.keys' --input 't/my game.in' 't/my game.zvs'");
+    EXPECT_EQ(commands[1],
+              "zorvik-debug --record --seed 9 --frames 600 --keys 't/my game.keys' --input 't/my game.in' 't/my game.zvs'");
+    // A run that failed at the frame limit stops there under the debugger too.
+    EXPECT_EQ(commands[2], "zorvik-debug --record --seed 9 --frames 600 t/spin.zvs");
     put(dir, "script", "continue\n");
+    RunResult spun = run_binary("timeout", {"60", ZORVIK_DEBUG_BIN, "--batch", "-x", "script", "--frames", "600", "t/spin.zvs"}, "", dir);
+    EXPECT_EQ(spun.status, 0) << spun.err;
+    EXPECT_NE(spun.out.find("the run ends after shown frame 600, as --frames asks"), std::string::npos) << spun.out;
+    commands.pop_back();
     for (const std::string& command : commands) {
         std::string line = std::string(ZORVIK_DEBUG_BIN) + " --batch -x script" + command.substr(12);
         RunResult debugged = run_binary("bash", {"-c", line}, "", dir);
