@@ -64,6 +64,11 @@ bool capture_parse_key_lines(const std::string& text, std::vector<capture_key>& 
 // events never played, as the run ended after 1 shown frame: ITEM, ITEM",
 // or empty when every event played.
 std::string capture_unplayed_keys(const std::vector<capture_key>& keys, long long played, long long shown);
+// The first event that comes after an event of a later frame: "key script
+// item 'ITEM' is out of order: it comes after 'ITEM'", or empty. Events play
+// at their own frames whatever their order, so a script written by hand may
+// hold them so; a recorded run never does, and a replay tells of it.
+std::string capture_keys_out_of_order(const std::vector<capture_key>& keys);
 // Pushes the events scheduled for a frame into SDL's queue.
 void capture_play_keys(const std::vector<capture_key>& keys, long long frame);
 

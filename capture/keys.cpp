@@ -128,6 +128,14 @@ std::string capture_unplayed_keys(const std::vector<capture_key>& keys, long lon
            std::to_string(shown) + (shown == 1 ? " shown frame: " : " shown frames: ") + items;
 }
 
+std::string capture_keys_out_of_order(const std::vector<capture_key>& keys)
+{
+    for (size_t i = 1; i < keys.size(); i++)
+        if (keys[i].frame < keys[i - 1].frame)
+            return "key script item '" + keys[i].item + "' is out of order: it comes after '" + keys[i - 1].item + "'";
+    return "";
+}
+
 void capture_play_keys(const std::vector<capture_key>& keys, long long frame)
 {
     for (const capture_key& k : keys) {

@@ -205,6 +205,9 @@ int main(int argc, char** argv)
     std::string error;
     if (!options.keys.empty() && !capture_parse_keys(options.keys, script, error))
         fail(error);
+    std::string order = capture_keys_out_of_order(script);
+    if (!order.empty())
+        fprintf(stderr, "zorvik-capture: %s; each event plays at its own frame\n", order.c_str());
     SDL_ShowCursor(SDL_DISABLE);
 
     mlex_file source{};

@@ -235,6 +235,8 @@ extern std::string dbg_input_name;
 // comments. False with "line N: MESSAGE", the script unchanged.
 bool dbg_keys_read(const std::string& text, std::string& error);
 size_t dbg_key_count();
+// The first key event that comes after one of a later frame, named, or empty.
+std::string dbg_keys_out_of_order();
 size_t dbg_keys_played();  // those due by the frames shown so far
 // The console input is the file NAME, standing on standard input already;
 // an empty NAME: none was given, and standard input is not rewound.

@@ -11,9 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "capture.h"
 #include "dap.h"
 #include "debugger.h"
 #include "display.h"
@@ -147,15 +149,23 @@ void start_machine(const debug_options& o)
     dbg_replay_install();
 }
 
-// The key file, as a test's NAME.keys is read.
+// The key file, as a test's NAME.keys is read. A file that cannot be read
+// is a mistake of the command line; one with a bad item is a broken run,
+// and the program opens without its key events, so that it can be looked
+// at and the file mended.
 void read_keys(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         fail("cannot read the keys '" + path + "': " + strerror(errno));
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), error;
-    if (!dbg_keys_read(text, error))
-        fail(path + ": " + error);
+    if (!dbg_keys_read(text, error)) {
+        fprintf(stderr, "zorvik-debug: %s: %s; the program opens without its key events\n", path.c_str(), error.c_str());
+        return;
+    }
+    std::string order = dbg_keys_out_of_order();
+    if (!order.empty())
+        fprintf(stderr, "zorvik-debug: %s: %s; each event plays at its own frame\n", path.c_str(), order.c_str());
 }
 
 // Commands come from their own copy of standard input, so that the
@@ -237,8 +247,34 @@ void open_test(debug_options& o, std::string& program)
 {
     std::string path = o.source;
     ztest_case c = ztest_load(path.substr(0, path.size() - 5));
-    if (!c.error.empty())
-        fail(c.error);
+    if (!c.error.empty()) {
+        // A broken test still opens its program, when there is one, with
+        // none of the test's parts.
+        std::error_code missing;
+        if (!std::filesystem::is_regular_file(c.program, missing))
+            fail(c.error);
+        fprintf(stderr, "zorvik-debug: %s; %s opens without the test's settings, keys and input\n", c.error.c_str(),
+                c.program.c_str());
+        program = c.program;
+        o.record = true;
+        return;
+    }
+    // Limits of time and statements guard a run that nobody watches; here
+    // the user stops a run with Ctrl-C, and the debugger's own views stand
+    // for the debug outputs.
+    std::vector<std::string> unused;
+    if (c.debug)
+        unused.push_back("debug");
+    if (c.steps != CAPTURE_STEPS)
+        unused.push_back("steps");
+    if (c.seconds != CAPTURE_SECONDS)
+        unused.push_back("seconds");
+    std::string named;
+    for (size_t i = 0; i < unused.size(); i++)
+        named += (i == 0 ? "" : i + 1 == unused.size() ? " and " : ", ") + unused[i];
+    if (!unused.empty())
+        fprintf(stderr, "zorvik-debug: %s: the test's %s %s to zorvik-test's runs only; Ctrl-C stops a run here\n",
+                path.c_str(), named.c_str(), unused.size() == 1 ? "applies" : "apply");
     program = c.program;
     if (c.has_keys && o.keys.empty())
         o.keys = c.name + ".keys";

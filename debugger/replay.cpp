@@ -38,6 +38,11 @@ bool dbg_keys_read(const std::string& text, std::string& error)
     return true;
 }
 
+std::string dbg_keys_out_of_order()
+{
+    return capture_keys_out_of_order(script);
+}
+
 size_t dbg_key_count()
 {
     return script.size();

@@ -70,6 +70,9 @@ static bool read_keys(const ztest_case& c, ztest_result& r)
         r.summary = path + ":" + std::to_string(line) + ": " + error;
         return false;
     }
+    std::string order = capture_keys_out_of_order(script);
+    if (!order.empty())
+        r.details += path + ": " + order + "; each event plays at its own frame\n";
     return true;
 }
 

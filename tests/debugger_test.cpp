@@ -475,16 +475,32 @@ TEST(Debugger, AKeptTestsRunReplaysUnderTheDebugger)
     EXPECT_EQ(lines_after(kept.out, ends, 4), lines_after(at_frame.out, "breakpoint 1: int #20", 4)) << at_frame.out;
     EXPECT_NE(kept.out.find("[$51] = 29 ($1d)\n"), std::string::npos) << kept.out;
 
-    // A bad key file is named, with its line.
+    // A broken kept run names the broken part and still opens its program:
+    // a bad key item with its line, events out of order, a bad setting, and
+    // settings that only the test runner applies.
     std::ofstream(dir + "/bad.keys") << "# fine\n3:up:down\n5:nokey:down\n";
-    RunResult bad = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "--keys", "bad.keys", "dodge.zvs"}, "", dir);
-    EXPECT_EQ(bad.status, 2);
-    EXPECT_EQ(bad.err, "zorvik-debug: bad.keys: line 3: bad key script item '5:nokey:down': no key is named 'nokey'\n");
-    // So are a bad NAME.test, with its line, and a bad seed.
+    std::ofstream(dir + "/run") << "continue\n";
+    RunResult bad = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "-x", "run", "--keys", "bad.keys", "dodge.zvs"}, "", dir);
+    EXPECT_EQ(bad.status, 0);
+    EXPECT_EQ(bad.err, "zorvik-debug: bad.keys: line 3: bad key script item '5:nokey:down': no key is named 'nokey'; "
+                       "the program opens without its key events\n");
+    EXPECT_NE(bad.out.find("program ended with status 0"), std::string::npos) << bad.out;
+    std::ofstream(dir + "/late.keys") << "9:right:down\n4:right:up\n";
+    RunResult late = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "--keys", "late.keys", "dodge.zvs"}, "", dir);
+    EXPECT_EQ(late.err, "zorvik-debug: late.keys: key script item '4:right:up' is out of order: it comes after "
+                        "'9:right:down'; each event plays at its own frame\n");
     std::ofstream(dir + "/broken.test") << "program = dodge.zvs\nspeed = 3\n";
-    RunResult broken = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "broken.test"}, "", dir);
-    EXPECT_EQ(broken.status, 2);
-    EXPECT_EQ(broken.err.rfind("zorvik-debug: broken.test:2: unknown setting 'speed'", 0), 0u) << broken.err;
+    RunResult broken = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "-x", "run", "broken.test"}, "", dir);
+    EXPECT_EQ(broken.status, 0);
+    EXPECT_EQ(broken.err, "zorvik-debug: broken.test:2: unknown setting 'speed' (program, debug, frames, stop-after-frame, "
+                          "steps, seconds, status, seed); dodge.zvs opens without the test's settings, keys and input\n");
+    EXPECT_NE(broken.out.find("program ended with status 0"), std::string::npos) << broken.out;
+    std::ofstream(dir + "/limits.test") << "program = dodge.zvs\nsteps = 100000\nseconds = 5\n";
+    RunResult limits = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "limits.test"}, "", dir);
+    EXPECT_EQ(limits.err, "zorvik-debug: limits.test: the test's steps and seconds apply to zorvik-test's runs only; "
+                          "Ctrl-C stops a run here\n");
+    std::ofstream(dir + "/lost.test") << "program = gone.zvs\n";
+    EXPECT_EQ(run_binary(ZORVIK_DEBUG_BIN, {"--batch", "lost.test"}, "", dir).status, 2);
     RunResult seed = run_binary(ZORVIK_DEBUG_BIN, {"--batch", "--seed", "-1", "dodge.zvs"}, "", dir);
     EXPECT_EQ(seed.status, 2);
     EXPECT_EQ(seed.err, "zorvik-debug: bad value '-1' for --seed: a whole number from 0 to 4294967295 is needed\n");

@@ -91,13 +91,11 @@ EMSCRIPTEN_KEEPALIVE const char* web_set_keys(const char* script, int last_frame
         web_script.clear();
         return web_script_error.c_str();
     }
-    for (size_t i = 1; i < web_script.size(); i++)
-        if (web_script[i].frame < web_script[i - 1].frame) {
-            web_script_error = "key script item '" + web_script[i].item + "' is out of order: it comes after '" +
-                               web_script[i - 1].item + "'";
-            web_script.clear();
-            return web_script_error.c_str();
-        }
+    web_script_error = capture_keys_out_of_order(web_script);
+    if (!web_script_error.empty()) {
+        web_script.clear();
+        return web_script_error.c_str();
+    }
     for (const capture_key& k : web_script)
         if (last_frame >= 0 && k.frame > last_frame) {
             web_script_error = "key script item '" + k.item + "' is past the run's end, after " +
