@@ -17,9 +17,41 @@ function fromBase64Url(text) {
   return Uint8Array.from(binary, (c) => c.charCodeAt(0));
 }
 
+// The most a packed part may inflate to: far more than any program or run
+// of this machine, and little enough that a crafted link cannot fill the
+// page's memory.
+export const INFLATE_MOST = 16 << 20;
+
 async function through(stream, bytes) {
   const piped = new Blob([bytes]).stream().pipeThrough(stream);
   return new Uint8Array(await new Response(piped).arrayBuffer());
+}
+
+class TooLarge extends Error {}
+
+// `bytes` inflated from `format` ('deflate' or 'deflate-raw'), read a piece
+// at a time; throws TooLarge past `most` bytes, without keeping more.
+export async function inflateBounded(format, bytes, most = INFLATE_MOST) {
+  const reader = new Blob([bytes]).stream().pipeThrough(new DecompressionStream(format)).getReader();
+  const pieces = [];
+  let size = 0;
+  for (;;) {
+    const {done, value} = await reader.read();
+    if (done) break;
+    size += value.length;
+    if (size > most) {
+      reader.cancel().catch(() => {});
+      throw new TooLarge(`would inflate past ${most >> 20} MiB`);
+    }
+    pieces.push(value);
+  }
+  const whole = new Uint8Array(size);
+  let at = 0;
+  for (const piece of pieces) {
+    whole.set(piece, at);
+    at += piece.length;
+  }
+  return whole;
 }
 
 async function pack(text) {
@@ -30,8 +62,9 @@ async function pack(text) {
 async function unpack(packed, part) {
   let bytes;
   try {
-    bytes = await through(new DecompressionStream('deflate-raw'), fromBase64Url(packed));
+    bytes = await inflateBounded('deflate-raw', fromBase64Url(packed));
   } catch (e) {
+    if (e instanceof TooLarge) throw new Error(`the ${part} in this link ${e.message}`);
     throw new Error(`the ${part} in this link cannot be read: it is cut short or was changed`);
   }
   try {
@@ -77,18 +110,7 @@ async function shareDecodeRun(fields) {
 export async function shareDecode(fragment) {
   const fields = new URLSearchParams(fragment.replace(/^#/, ''));
   if (!fields.has('src')) return null;
-  let bytes;
-  try {
-    bytes = await through(new DecompressionStream('deflate-raw'), fromBase64Url(fields.get('src')));
-  } catch (e) {
-    throw new Error('the program in this link cannot be read: it is cut short or was changed');
-  }
-  let source;
-  try {
-    source = new TextDecoder('utf-8', {fatal: true}).decode(bytes);
-  } catch (e) {
-    throw new Error('the program in this link is not UTF-8 text');
-  }
+  const source = await unpack(fields.get('src'), 'program');
   const shared = {source, run: fields.has('run'), replay: null, broken: ''};
   if (fields.has('seed') || fields.has('frames') || fields.has('keys')) {
     try {

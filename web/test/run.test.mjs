@@ -120,12 +120,13 @@ test('a link to a run replays it at its frames, as zorvik-capture does with its 
   // The link replays it, and the keys are the user's from its last frame on.
   const replay = await openPage(link);
   await replay.waitForFunction(() => window.zorvik.replayFrame(), null, {timeout: 30000});
+  // Read before the frame, whose transfer may outlast the message's few seconds.
+  assert.match(await replay.textContent('#message'), /the keys are yours now/);
   const frame = await replay.evaluate(() => {
     const f = window.zorvik.replayFrame();
     return {width: f.width, height: f.height, rgba: Array.from(f.rgba)};
   });
   assert.equal(await replay.evaluate(() => window.zorvik.source()), source);
-  assert.match(await replay.textContent('#message'), /the keys are yours now/);
   assert.equal(await replay.evaluate(() => window.zorvik.key('left', true)), true);
   const again = await replay.evaluate(() => window.zorvik.record());
   assert.ok(again.keys.startsWith(record.keys + ', '), again.keys);
@@ -146,6 +147,7 @@ test('a link with a broken part names it, opens the program and keeps the user\'
     [`seed=1&frames=50&keys=${packed('60:right:down')}`, /'60:right:down' is past the run's end/],
     [`seed=1&frames=50&keys=${packed('')}&input=${packed([0xff, 0xfe, 0x41])}`, /console input in this link is not UTF-8 text/],
     [`seed=one&frames=50`, /its seed, 'one', is not a number/],
+    [`seed=1&frames=50&keys=${packed(Buffer.alloc(17 << 20, 32))}`, /key events in this link would inflate past 16 MiB/],
   ];
   for (const [part, why] of broken) {
     await page.evaluate((hash) => {
@@ -157,6 +159,10 @@ test('a link with a broken part names it, opens the program and keeps the user\'
     assert.match(await page.textContent('#status'), why);
     assert.equal(await page.evaluate(() => window.zorvik.source()), program);
   }
+  // A program that inflates past the bound is not opened at all.
+  await page.evaluate((hash) => { location.hash = hash; }, `#src=${packed(Buffer.alloc(17 << 20, 32))}`);
+  await page.waitForFunction(() => /program in this link would inflate past 16 MiB/.test(document.body.textContent));
+  assert.equal(await page.evaluate(() => window.zorvik.source()), program);
   const recent = await page.evaluate(() => Array.from(document.querySelectorAll('#recent option'), (o) => o.value));
   assert.ok(recent.length >= 1, 'the user\'s program is not among the recent ones');
   const kept = await page.evaluate(() => Object.values(localStorage).join('\n'));
