@@ -133,7 +133,11 @@ async function start() {
     return;
   }
   const title = program.name.replace(/\.zvs$/i, '');
+  // The machine names its window, as natively: the player's tab keeps the
+  // program's name.
   document.title = title;
+  new MutationObserver(() => { if (document.title !== title) document.title = title; })
+    .observe(document.head, {subtree: true, childList: true, characterData: true});
   $('name').textContent = title;
   await hostLoad($('screen'), {wasmBinary: await carriedMachine()});
   document.body.dataset.ready = '1';
