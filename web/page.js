@@ -463,6 +463,11 @@ function wireControls() {
   $('export').addEventListener('click', exportPlayer);
   $('share-export').addEventListener('click', exportPlayer);
   $('share-close').addEventListener('click', () => $('share-dialog').close());
+  // The Share panel goes as the user turns to something else.
+  document.addEventListener('pointerdown', (e) => {
+    if ($('share-dialog').open && !$('share-dialog').contains(e.target) && !$('share').contains(e.target))
+      $('share-dialog').close();
+  });
   for (const [button, field] of [['share-copy-link', 'share-link'], ['share-copy-embed', 'share-embed']]) {
     $(button).addEventListener('click', async () => {
       $(field).select();

@@ -20,12 +20,10 @@ const SCROLL_KEYS = new Set(['Space', 'ArrowUp', 'ArrowDown', 'ArrowLeft', 'Arro
 let program = null;   // {name, bytes, replay}
 let runs = 0;
 
-// The screen as large as the room allows: a whole factor where it fits,
-// smaller on a small screen; sharp pixels either way.
+// The screen as large as the window allows, its pixels kept sharp.
 function fitScreen() {
   const box = $('screen-box');
-  const room = Math.min(box.clientWidth / 480, box.clientHeight / 272);
-  const factor = room >= 1 ? Math.floor(room) : Math.max(room, 0.1);
+  const factor = Math.max(Math.min(box.clientWidth / 480, box.clientHeight / 272), 0.1);
   $('screen').style.width = 480 * factor + 'px';
   $('screen').style.height = 272 * factor + 'px';
 }
