@@ -182,6 +182,10 @@ test('Share on this computer says where its link opens, and gives a frame that t
   const data = /<script id="zorvik-program" type="application\/json">(.*?)<\/script>/.exec(exported)[1];
   assert.equal(new TextDecoder().decode(exportRead(data).bytes), source);
   await page.close();
+  // The page's own link with &embed opens the same player.
+  const embed = await openPage(tag.match(/#src=[\w-]+/)[0].replace(/^/, origin) + '&embed');
+  assert.match(embed.url(), /\/player\.html#src=[\w-]+$/);
+  await embed.close();
 
   // A tall page with the frame in it.
   const host = await openPage(origin);
@@ -214,7 +218,8 @@ test('Share on this computer says where its link opens, and gives a frame that t
   await host.close();
 });
 
-test('after a first visit the page runs offline, and a rebuilt page replaces it on the next visits online', async () => {
+// The time limit only stops a worker that never takes its new version.
+test('after a first visit the page runs offline, and a rebuilt page replaces it on the next visits online', {timeout: 90000}, async () => {
   const dir = join(scratch, 'site');
   cpSync(join(root, 'build', 'web'), dir, {recursive: true, filter: (f) => !f.includes('/manual')});
   const site = await serveFolder(dir);
