@@ -118,18 +118,42 @@ if stale "$obj/mnemonics.json" "$web/mnemonics.cpp" "$ZORVIK_ROOT/src/icode.cpp"
 fi
 
 # The examples, snake first, for the page's menu.
-if stale "$out/page.js" "$web"/*.js "$web"/*.json "$web/examples.mjs" "$ZORVIK_ROOT/examples" "$obj/mnemonics.json"; then
+if stale "$out/page.js" "$web"/*.js "$web"/*.json "$web/examples.mjs" "$web/fill.mjs" "$ZORVIK_ROOT/examples" "$obj/mnemonics.json"; then
     echo "Bundling the page (page.js)" >&2
     node "$web/examples.mjs" "$ZORVIK_ROOT/examples" "$obj/examples.json"
     "$web/node_modules/.bin/esbuild" "$web/page.js" --bundle --minify --format=iife \
         --alias:zorvik-examples="$obj/examples.json" --alias:zorvik-mnemonics="$obj/mnemonics.json" --outfile="$out/page.js" --log-level=warning
 fi
-cp -u "$web/index.html" "$web/page.css" "$out/"
+cp -u "$web/index.html" "$web/page.css" "$web/manifest.webmanifest" "$out/"
 cp -u "$ZORVIK_ROOT/build/release/run/icon.bmp" "$out/icon.bmp"
+# The icon as PNG, for the player's tab and for installing the page as an app.
+if stale "$out/icon-512.png" "$ZORVIK_ROOT/build/release/run/icon.bmp" "$web/icons.mjs"; then
+    node "$web/icons.mjs" "$ZORVIK_ROOT/build/release/run/icon.bmp" "$out" 32 192 512
+fi
+# The player: one program, no editor, the machine inside the file. It is
+# the template that Export and web/export.sh fill in, and, opened with a
+# share link's fragment, the player that pages embed.
+if stale "$obj/player.js" "$web"/*.js "$web"/*.json "$web/fill.mjs"; then
+    echo "Bundling the player (player.html)" >&2
+    "$web/node_modules/.bin/esbuild" "$web/player.js" --bundle --minify --format=iife --outfile="$obj/player.js" --log-level=warning
+fi
+if stale "$out/player.html" "$web/player.html" "$web/player.css" "$web/playerhtml.mjs" "$obj/player.js" "$out/machine.js" "$out/icon-32.png"; then
+    node "$web/playerhtml.mjs" "$out/player.html" "$web/player.html" "$web/player.css" "$obj/player.js" "$out/machine.js" \
+        "$out/machine.wasm" "$out/icon-32.png"
+fi
 # The manual, as HTML pages with their pictures, opened from the page's help.
 if stale "$out/manual/index.html" "$ZORVIK_ROOT/docs" "$web/manual.mjs"; then
     echo "Rendering the manual" >&2
     rm -rf "$out/manual"
     node "$web/manual.mjs" "$ZORVIK_ROOT/docs" "$out/manual"
 fi
+# The service worker that keeps the page for visits without the network,
+# its version a hash of every built file, so that a rebuilt page replaces
+# the kept one. It is written only when it changes.
+kept=(./ index.html page.js page.css machine.js machine.wasm debug.js debug.wasm lsp.js lsp.wasm lsp-worker.js icon.bmp
+      icon-32.png icon-192.png icon-512.png manifest.webmanifest player.html)
+version="$(cd "$out" && find . -type f ! -name sw.js -print0 | sort -z | xargs -0 sha256sum | sha256sum | cut -c1-16)"
+list="$(printf "'%s', " "${kept[@]}")"
+sed -e "s/zorvik-page-version/$version/" -e "s|^const FILES = .*|const FILES = [${list%, }];|" "$web/sw.js" >"$obj/sw.js"
+cmp -s "$obj/sw.js" "$out/sw.js" || cp "$obj/sw.js" "$out/sw.js"
 echo "The page is in $out" >&2

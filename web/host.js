@@ -236,7 +236,6 @@ function showOutput() {
 }
 
 
-// Loads the machine once; `canvas` shows its frames.
 // `owns()` says whether the module owns the screen now: a frame that a
 // stopping run shows after the debugger took over is not shown.
 function moduleOptions(stdout, owns) {
@@ -252,10 +251,16 @@ function moduleOptions(stdout, owns) {
   };
 }
 
-export function hostLoad(canvas) {
+// Loads the machine once; `canvas` shows its frames. `wasmBinary`, the
+// machine's WebAssembly as bytes, is for a page that carries it inside
+// (the exported player): then nothing is fetched.
+let wasmBinary = null;
+export function hostLoad(canvas, options = {}) {
   view = canvas.getContext('2d');
+  if (options.wasmBinary) wasmBinary = options.wasmBinary;
   if (!loading) {
-    loading = globalThis.ZorvikMachine(moduleOptions(writeOut, () => keysTo === machine))
+    loading = globalThis.ZorvikMachine({...moduleOptions(writeOut, () => keysTo === machine),
+                                        ...(wasmBinary ? {wasmBinary} : {})})
       .then((m) => { machine = m; keysTo = m; return m; });
   }
   return loading;

@@ -5,10 +5,12 @@ import {consoleClear, consoleCreate, consoleEcho, consoleText, consoleWrite} fro
 import {dapOnEvent, dapRequest} from './dap.js';
 import {editorCreate, editorSetText, editorText} from './editor.js';
 import {lspCheck, lspConnect, lspExtensions, lspRequest} from './lsp.js';
-import {hostCodeKnown, hostContinue, hostFrame, hostKey, hostLoad, hostOn, hostOutput, hostProgress, hostRecord,
+import {hostContinue, hostFrame, hostKey, hostLoad, hostOn, hostOutput, hostProgress, hostRecord,
         hostReplayFrame, hostRun, hostSendLine, hostSetSpeed, hostState, hostStop} from './host.js';
 import {debugCreate, debugEnd, debugRun} from './debugui.js';
 import {helpCreate} from './help.js';
+import {screenKeysWire} from './screenkeys.js';
+import {exportFill} from './fill.mjs';
 import {shareDecode, shareEncode, shareEncodeRun} from './share.js';
 import {storeHeldElsewhere, storeHold, storeNewId, storeOnOtherTab, storeProgram, storeReady, storeRecent, storeSave,
         storeSetTabProgram, storeTabProgram} from './store.js';
@@ -19,14 +21,6 @@ const $ = (id) => document.getElementById(id);
 // 2,097,152 characters and no longer; a quarter of that leaves room for
 // the page's own address and for browsers that allow less.
 const LINK_LIMIT = 512 * 1024;
-
-// Keys the screen leaves to the browser: Tab and Shift+Tab move the focus
-// on, and these are reload, the address bar, full screen and the tools.
-const BROWSER_KEYS = new Set(['Tab', 'F5', 'F6', 'F11', 'F12']);
-// Keys that would scroll the page: while the screen has the focus they are
-// the program's, or nobody's.
-const SCROLL_KEYS = new Set(['Space', 'ArrowUp', 'ArrowDown', 'ArrowLeft', 'ArrowRight', 'PageUp', 'PageDown', 'Home',
-                             'End']);
 
 let editor = null;
 // What the editor holds: one of the user's programs (store.js), `id` its
@@ -302,6 +296,29 @@ function savePng() {
   c.toBlob((blob) => download(work.name.replace(/\.zvs$/, '') + '.png', blob), 'image/png');
 }
 
+// True when the page comes from this computer alone (a loopback address
+// or a file), where nobody else can open its links.
+function servedLocally() {
+  if (location.protocol === 'file:') return true;
+  const host = location.hostname.replace(/^\[|\]$/g, '').toLowerCase();
+  return host === 'localhost' || host.endsWith('.localhost') || host === '::1' || /^127\.\d+\.\d+\.\d+$/.test(host);
+}
+
+const attribute = (text) => text.replace(/&/g, '&amp;').replace(/"/g, '&quot;').replace(/</g, '&lt;');
+
+// The Share panel: the link, the <iframe> tag of the player beside the
+// page (player.html) with the same program, and, on a page served from
+// this computer, a note that the link works only here.
+function showShared(link, fragment) {
+  const player = new URL('player.html', location.href.split('#')[0]).href + fragment.replace(/&run$/, '');
+  $('share-link').value = link;
+  $('share-embed').value = `<iframe src="${attribute(player)}" width="480" height="300" title="${attribute(work.name)}" ` +
+    'allow="fullscreen" style="border: 0"></iframe>';
+  $('share-local').hidden = !servedLocally();
+  $('share-host').textContent = location.protocol === 'file:' ? 'a file' : location.host;
+  $('share-dialog').show();
+}
+
 async function share() {
   const fragment = (await shareEncode(editorText(editor))) + ($('share-run').checked ? '&run' : '');
   const link = location.href.split('#')[0] + fragment;
@@ -315,12 +332,30 @@ async function share() {
   work.link = location.hash;
   work.changed = false;
   saveNow();
+  showShared(link, fragment);
   try {
     await navigator.clipboard.writeText(link);
     say('The link is in the address bar and on the clipboard.');
   } catch (e) {
     say('The link is in the address bar.');
   }
+}
+
+// The player of the editor's program as one .html file: the page's
+// player.html, the machine inside it, with the program put in.
+async function exportPlayer() {
+  let template;
+  try {
+    const response = await fetch('player.html');
+    if (!response.ok) throw new Error(response.statusText);
+    template = await response.text();
+  } catch (e) {
+    say('Export needs the page\'s player.html, which did not load: serve the page, or use web/export.sh.', true);
+    return;
+  }
+  const html = exportFill(template, {name: work.name, program: editorText(editor)});
+  download(work.name.replace(/\.zvs$/i, '') + '.html', new Blob([html], {type: 'text/html'}));
+  say(`${work.name.replace(/\.zvs$/i, '')}.html plays the program by itself: open it, or put it on any web host.`);
 }
 
 // A link that replays the run the screen shows so far: its program, seed,
@@ -383,51 +418,6 @@ async function openFile(file) {
   replaceProgram(text.replace(/^\uFEFF/, ''), file.name);
 }
 
-// --- The screen's keys ---
-
-function wireScreen() {
-  const canvas = $('screen');
-  const held = new Set();
-  canvas.addEventListener('mousedown', () => canvas.focus());
-  canvas.addEventListener('keydown', (e) => {
-    const shortcut = (e.ctrlKey || e.metaKey || e.altKey) && !/^(Control|Alt|Meta|Shift)/.test(e.code);
-    if (SCROLL_KEYS.has(e.code) && !shortcut) e.preventDefault();
-    if (!hostCodeKnown(e.code) || BROWSER_KEYS.has(e.code) || shortcut) return;
-    e.preventDefault();
-    if (e.repeat) return;
-    held.add(e.code);
-    hostKey(e.code, true);
-  });
-  canvas.addEventListener('keyup', (e) => {
-    if (!held.has(e.code)) return;
-    e.preventDefault();
-    held.delete(e.code);
-    hostKey(e.code, false);
-  });
-  // Keys held when the screen loses the focus would stay down for the program.
-  canvas.addEventListener('blur', () => {
-    for (const code of held) hostKey(code, false);
-    held.clear();
-  });
-
-  // Touch keys, shown on touch screens: each holds its key while touched.
-  const pad = $('touch-keys');
-  pad.hidden = !(matchMedia('(pointer: coarse)').matches || navigator.maxTouchPoints > 0);
-  for (const button of pad.querySelectorAll('button')) {
-    const key = button.dataset.key;
-    const up = () => { if (button.classList.contains('down')) { button.classList.remove('down'); hostKey(key, false); } };
-    button.addEventListener('pointerdown', (e) => {
-      e.preventDefault();
-      button.setPointerCapture?.(e.pointerId);
-      button.classList.add('down');
-      hostKey(key, true);
-    });
-    button.addEventListener('pointerup', up);
-    button.addEventListener('pointercancel', up);
-    button.addEventListener('contextmenu', (e) => e.preventDefault());
-  }
-}
-
 function wireControls() {
   const menu = $('examples');
   for (const [i, e] of examples.entries()) $('example-list').append(new Option(e.name, i));
@@ -470,6 +460,25 @@ function wireControls() {
   $('png').addEventListener('click', savePng);
   $('share').addEventListener('click', share);
   $('share-this-run').addEventListener('click', shareRun);
+  $('export').addEventListener('click', exportPlayer);
+  $('share-export').addEventListener('click', exportPlayer);
+  $('share-close').addEventListener('click', () => $('share-dialog').close());
+  // The Share panel goes as the user turns to something else.
+  document.addEventListener('pointerdown', (e) => {
+    if ($('share-dialog').open && !$('share-dialog').contains(e.target) && !$('share').contains(e.target))
+      $('share-dialog').close();
+  });
+  for (const [button, field] of [['share-copy-link', 'share-link'], ['share-copy-embed', 'share-embed']]) {
+    $(button).addEventListener('click', async () => {
+      $(field).select();
+      try {
+        await navigator.clipboard.writeText($(field).value);
+        say('Copied.');
+      } catch (e) {
+        say('Selected: the browser did not let the page copy it.');
+      }
+    });
+  }
   $('debug-run').addEventListener('click', () => {
     const record = hostRecord();
     if (!record) return say('Run the program first: Debug this run replays the run on the screen.', true);
@@ -581,9 +590,14 @@ async function firstProgram() {
 }
 
 async function start() {
+  // A share link with &embed is for a frame: the player shows it.
+  if (/[#&]embed(&|=|$)/.test(location.hash)) {
+    location.replace('player.html' + location.hash.replace(/&embed(=[^&]*)?/, ''));
+    return;
+  }
   consoleCreate($('console'));
   fitScreen();
-  wireScreen();
+  screenKeysWire($('screen'), $('touch-keys'));
   wireControls();
   const machineReady = hostLoad($('screen'));
   const tour = examples.find((e) => e.name === 'default.zvs') || examples[0];
@@ -606,6 +620,9 @@ async function start() {
   if (!(await openLink(true)) && firstVisit) runEditor(false);
   else if (kept && !location.hash) $('status').textContent = `${work.name} is as you left it. Run runs it.`;
   document.body.dataset.ready = '1';
+  // The page's files kept for visits without the network (sw.js).
+  if ('serviceWorker' in navigator && location.protocol !== 'file:')
+    navigator.serviceWorker.register('sw.js').catch((e) => console.debug('no service worker:', e.message));
   // The language server loads after the first frame, or after a second
   // when no run shows one.
   setTimeout(lspConnect, 1000);

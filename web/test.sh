@@ -22,10 +22,17 @@ if [ -n "$changed" ]; then
 fi
 echo "web/build.sh with nothing changed: $(( ($(date +%s%N) - start) / 1000000 )) ms" >&2
 
-# The page's own files, the manual aside, stay under 2 MiB.
-size=$(du -sb --exclude=manual "$out" | cut -f1)
+# The page's own files, the manual and the player aside, stay under 2 MiB.
+size=$(du -sb --exclude=manual --exclude=player.html "$out" | cut -f1)
 if [ "$size" -ge $((2 << 20)) ]; then
     echo "the page is $size bytes, over 2 MiB" >&2
+    exit 1
+fi
+# The player, the machine inside it, leaves room for a small program in an
+# exported file of under 512 KiB.
+size=$(stat -c %s "$out/player.html")
+if [ "$size" -ge $((384 << 10)) ]; then
+    echo "the player is $size bytes, over 384 KiB" >&2
     exit 1
 fi
 

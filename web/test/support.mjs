@@ -16,22 +16,33 @@ export const native = process.env.ZORVIK_NATIVE || join(root, 'build', 'release'
 const runDir = join(native, 'run');
 export const scratch = mkdtempSync(join(tmpdir(), 'zorvik-web-'));
 const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.css': 'text/css',
-               '.bmp': 'image/bmp', '.png': 'image/png', '.gif': 'image/gif'};
+               '.bmp': 'image/bmp', '.png': 'image/png', '.gif': 'image/gif', '.webmanifest': 'application/manifest+json',
+               '.json': 'application/json'};
 
 let server, browser;
 
-// Serves the page and starts chromium; resolves with the page's address.
-export async function startBrowser() {
-  server = createServer((req, res) => {
-    const path = join(pageDir, decodeURIComponent(new URL(req.url, 'http://x').pathname).replace(/\/$/, '/index.html'));
-    if (!path.startsWith(pageDir) || !existsSync(path)) {
+// A static server of the folder `dir` at 127.0.0.1, as any web host
+// serves the page; `requests` counts what it was asked for.
+export async function serveFolder(dir) {
+  const served = {requests: 0};
+  served.server = createServer((req, res) => {
+    served.requests++;
+    const path = join(dir, decodeURIComponent(new URL(req.url, 'http://x').pathname).replace(/\/$/, '/index.html'));
+    if (!path.startsWith(dir) || !existsSync(path)) {
       res.writeHead(404).end();
       return;
     }
     res.writeHead(200, {'Content-Type': types[extname(path)] || 'application/octet-stream'});
     res.end(readFileSync(path));
   });
-  await new Promise((ok) => server.listen(0, '127.0.0.1', ok));
+  await new Promise((ok) => served.server.listen(0, '127.0.0.1', ok));
+  served.url = `http://127.0.0.1:${served.server.address().port}/`;
+  return served;
+}
+
+// Serves the page and starts chromium; resolves with the page's address.
+export async function startBrowser() {
+  ({server} = await serveFolder(pageDir));
   browser = await chromium.launch({
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
