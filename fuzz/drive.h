@@ -24,3 +24,8 @@ void fuzz_font_file(const uint8_t* data, size_t size);
 // requests at the edited places. Bit 1 of the first byte asks for UTF-8
 // positions. Answers go to standard output.
 void fuzz_lsp_session(const uint8_t* data, size_t size);
+
+// The bytes as a PNG whose texts are read (pngtext.h). With an even first
+// byte every chunk's CRC is made right first, so that the fuzzer gets past
+// the check into the chunks' contents; with an odd one they stay as given.
+void fuzz_png_file(const uint8_t* data, size_t size);
