@@ -12,6 +12,11 @@
 // must already go to a sink.
 void fuzz_run_source(const uint8_t* data, size_t size);
 
+// Copies the font at `path` into the current directory as term.mxf, where
+// the machine looks first, so that the text services and the overlay draw
+// under fuzzing as they do in a run. False when it cannot be copied.
+bool fuzz_take_font(const char* path);
+
 // The bytes as a font file: loaded, then texts holding every byte value
 // drawn plain and scaled on a surface of each depth, at a place on or off it
 // that the input's length picks.
