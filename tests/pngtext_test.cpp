@@ -85,7 +85,8 @@ TEST(PngText, CaptureCarriesTheProgramAndItsRunByteForByte)
     EXPECT_EQ(p.input, "x\xffy\n");
     EXPECT_EQ(p.frame, 3);
 
-    // Image tools read the pixels as before; the texts are all zTXt.
+    // Image tools read the pixels as before; the texts are all zTXt, as
+    // none is empty.
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     ASSERT_TRUE(png_image_begin_read_from_file(&image, (dir + "/shot.png").c_str()));

@@ -10,6 +10,7 @@ import {hostCodeKnown, hostContinue, hostFrame, hostKey, hostLoad, hostOn, hostO
 import {debugCreate, debugEnd, debugRun} from './debugui.js';
 import {helpCreate} from './help.js';
 import {shareDecode, shareEncode, shareEncodeRun} from './share.js';
+import {shotIsPng, shotRead, shotWrite} from './shot.js';
 import {storeHeldElsewhere, storeHold, storeNewId, storeOnOtherTab, storeProgram, storeReady, storeRecent, storeSave,
         storeSetTabProgram, storeTabProgram} from './store.js';
 
@@ -299,7 +300,40 @@ function savePng() {
   c.width = frame.width;
   c.height = frame.height;
   c.getContext('2d').putImageData(new ImageData(frame.rgba, frame.width, frame.height), 0, 0);
-  c.toBlob((blob) => download(work.name.replace(/\.zvs$/, '') + '.png', blob), 'image/png');
+  // The picture carries the program that ran and the run up to it.
+  const record = hostRecord();
+  const program = {source: record ? record.source : editorText(editor), name: work.name, run: record};
+  c.toBlob(async (blob) => {
+    const png = await shotWrite(new Uint8Array(await blob.arrayBuffer()), program);
+    download(work.name.replace(/\.zvs$/, '') + '.png', new Blob([png], {type: 'image/png'}));
+  }, 'image/png');
+}
+
+// A PNG that carries a program opens it under its name, and offers to
+// replay the run it carries; one that carries none changes nothing.
+async function openShot(file, bytes) {
+  let shot;
+  try {
+    shot = await shotRead(bytes);
+  } catch (e) {
+    const why = `${file.name} does not open: ${e.message}. The editor keeps what it had.`;
+    $('status').textContent = why;
+    say(why, true);
+    return;
+  }
+  const name = shot.name ? cleanName(shot.name) : cleanName(file.name.replace(/\.png$/i, ''));
+  replaceProgram(shot.source, name);
+  if (shot.broken) {
+    const why = `${name} from ${file.name} is in the editor; its run does not replay: ${shot.broken}.`;
+    $('status').textContent = why;
+    say(why, true);
+  } else if (shot.replay) {
+    say(`${name} from ${file.name} is in the editor, with the run the picture shows (frame ` +
+        `${shot.replay.frames.toLocaleString('en')}, seed ${shot.replay.seed}).`, false,
+        {label: 'Replay its run', run: () => runEditor(true, shot.replay)});
+  } else {
+    say(`${name} from ${file.name} is in the editor.`);
+  }
 }
 
 async function share() {
@@ -373,6 +407,7 @@ async function openLink(reload = false) {
 
 async function openFile(file) {
   const bytes = new Uint8Array(await file.arrayBuffer());
+  if (shotIsPng(bytes) || /\.png$/i.test(file.name)) return openShot(file, bytes);
   let text;
   try {
     text = new TextDecoder('utf-8', {fatal: true}).decode(bytes);
