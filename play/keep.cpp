@@ -178,7 +178,10 @@ static bool play_keep_open(const std::string& prefix, play_kept_files& k)
         std::error_code error;
         for (int i = 0; i < PLAY_KINDS && !taken; i++) {
             k.names[i] = prefix + "-" + std::to_string(n) + play_kept_kinds[i];
-            taken = fs::symlink_status(k.names[i], error).type() != fs::file_type::not_found;
+            // Only a PNG's program keeps a .zvs; beside a .zvs program,
+            // PROGRAM-N.zvs is just another program and takes no number.
+            taken = (i < 5 || k.wanted[i]) &&
+                    fs::symlink_status(k.names[i], error).type() != fs::file_type::not_found;
         }
         if (taken)
             continue;
