@@ -220,8 +220,10 @@ function showRecent() {
 // gives the screen the keys.
 let runs = 0;
 let progressTimer = 0;
-// While a link's run replays, its frames.
+// While a link's run replays, its frames; and what it came from, a link or
+// a picture.
 let replaying = 0;
+let replayFrom = 'link';
 
 // "12 frames, 3,456 statements" so far, or null before the machine runs.
 function progressText() {
@@ -238,6 +240,7 @@ async function runEditor(focus = true, replay = null) {
   $('status').textContent = 'Starting…';
   debugEnd();
   replaying = replay ? replay.frames : 0;
+  replayFrom = replay?.from || 'link';
   const running = hostRun(editorText(editor), {debug: debugMode(), fullSpeed: $('speed').value === '0',
                                       ...(replay ? {seed: replay.seed, keys: replay.keys, keysEnd: replay.frames,
                                                     typedInput: replay.input, replayFrames: replay.frames} : {})});
@@ -248,7 +251,7 @@ async function runEditor(focus = true, replay = null) {
     const text = progressText();
     if (mine === runs && text && hostState() !== 'ended')
       $('status').textContent = (hostState() === 'waiting-input' ? `Waiting for input: ${text}` : `${replaying ? 'Replaying' : 'Running'}: ${text}`) +
-        (replaying ? ` of the link's ${replaying.toLocaleString('en')}.` : '.');
+        (replaying ? ` of the ${replayFrom}'s ${replaying.toLocaleString('en')}.` : '.');
   }, 250);
   let status;
   try {
@@ -257,7 +260,7 @@ async function runEditor(focus = true, replay = null) {
     if (mine !== runs) return;
     clearInterval(progressTimer);
     replaying = 0;
-    const why = `This link's run does not replay: ${e.message}. The program is in the editor.`;
+    const why = `This ${replayFrom}'s run does not replay: ${e.message}. The program is in the editor.`;
     $('status').textContent = why;
     say(why, true);
     return;
@@ -330,7 +333,7 @@ async function openShot(file, bytes) {
   } else if (shot.replay) {
     say(`${name} from ${file.name} is in the editor, with the run the picture shows (frame ` +
         `${shot.replay.frames.toLocaleString('en')}, seed ${shot.replay.seed}).`, false,
-        {label: 'Replay its run', run: () => runEditor(true, shot.replay)});
+        {label: 'Replay its run', run: () => runEditor(true, {...shot.replay, from: 'picture'})});
   } else {
     say(`${name} from ${file.name} is in the editor.`);
   }
@@ -561,7 +564,7 @@ hostOn({
   },
   replayed(frames) {
     replaying = 0;
-    say(`The link's run is replayed, ${frames.toLocaleString('en')} frames: the keys are yours now.`);
+    say(`The ${replayFrom}'s run is replayed, ${frames.toLocaleString('en')} frames: the keys are yours now.`);
   },
   reset: consoleClear,
   output: consoleWrite,

@@ -78,6 +78,7 @@ test('a PNG of zorvik-capture opens its program byte for byte and replays its ru
     return {width: f.width, height: f.height, rgba: Array.from(f.rgba)};
   });
   assertSamePixels(picture.png, frame, 'the replayed picture');
+  assert.match(await page.textContent('#message'), /The picture's run is replayed, 70 frames: the keys are yours now/);
   assert.deepEqual(page.consoleErrors, []);
   await page.close();
 });
