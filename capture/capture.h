@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "SDL.h"
+#include "pngtext.h"
 
 constexpr int CAPTURE_WIDTH = 480;
 constexpr int CAPTURE_HEIGHT = 272;
@@ -73,6 +74,8 @@ std::string capture_keys_out_of_order(const std::vector<capture_key>& keys);
 void capture_play_keys(const std::vector<capture_key>& keys, long long frame);
 
 // Writes the frame, or every frame at `fps` frames a second, enlarged by
-// `scale`. False when writing failed.
-bool capture_write_png(FILE* out, const capture_film& film, const capture_frame& frame, int scale);
+// `scale`. The PNG carries `texts` (pngtext.h) after its image data. False
+// when writing failed.
+bool capture_write_png(FILE* out, const capture_film& film, const capture_frame& frame, int scale,
+                       const std::vector<pngtext_item>& texts = {});
 bool capture_write_gif(FILE* out, const capture_film& film, int fps, int scale);

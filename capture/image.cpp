@@ -7,6 +7,7 @@
 #include <png.h>
 
 #include "capture.h"
+#include "pngtext.h"
 
 // One row of the frame, every pixel repeated `scale` times.
 static void scaled_row(const capture_frame& frame, int y, int scale, std::vector<uint8_t>& row)
@@ -18,7 +19,8 @@ static void scaled_row(const capture_frame& frame, int y, int scale, std::vector
             row[(size_t)x * scale + k] = from[x];
 }
 
-bool capture_write_png(FILE* out, const capture_film& film, const capture_frame& frame, int scale)
+bool capture_write_png(FILE* out, const capture_film& film, const capture_frame& frame, int scale,
+                       const std::vector<pngtext_item>& texts)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -45,7 +47,18 @@ bool capture_write_png(FILE* out, const capture_film& film, const capture_frame&
         for (int k = 0; k < scale; k++)
             png_write_row(png, row.data());
     }
-    png_write_end(png, nullptr);
+    // The texts go after the image data, compressed: set only now, they
+    // are written by png_write_end.
+    std::vector<png_text> chunks(texts.size());
+    for (size_t i = 0; i < texts.size(); i++) {
+        chunks[i].compression = PNG_TEXT_COMPRESSION_zTXt;
+        chunks[i].key = const_cast<char*>(texts[i].keyword.c_str());
+        chunks[i].text = const_cast<char*>(texts[i].text.c_str());
+        chunks[i].text_length = texts[i].text.size();
+    }
+    if (!chunks.empty())
+        png_set_text(png, info, chunks.data(), (int)chunks.size());
+    png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return fflush(out) == 0 && !ferror(out);
 }

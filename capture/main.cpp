@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "capture.h"
@@ -30,6 +31,8 @@ struct capture_options {
     int scale = 1;
     std::string keys;
     unsigned seed = CAPTURE_SEED;       // --seed: the random numbers' seed
+    const char* input = nullptr;        // --input: the console input's file, else standard input
+    bool run_given = false;             // --keys, --seed or --input: the PNG carries the run
 };
 
 static capture_film film;
@@ -50,6 +53,7 @@ static void usage(FILE* out)
             "  --seconds S   end the run after S seconds of running (default 30)\n"
             "  --keys SCRIPT key events by shown frame, e.g. 10:right:down,40:right:up,90:quit\n"
             "  --seed N      seed the random numbers with N, 0 to 4294967295 (default 1)\n"
+            "  --input FILE  the console input comes from FILE rather than standard input\n"
             "  --scale K     enlarge by K, 1 to 8\n"
             "  --debug, --debug=gfx   run in that debug mode\n");
 }
@@ -113,7 +117,7 @@ static void read_options(int argc, char** argv)
         else if (i + 1 < argc)
             value = argv[++i];
         static const char* const valued[] = {"--frame", "--frames", "--fps", "--steps", "--seconds", "--scale", "--keys",
-                                             "--seed"};
+                                             "--seed", "--input"};
         if (std::find_if(std::begin(valued), std::end(valued), [&](const char* v) { return name == v; }) ==
             std::end(valued))
             fail("unknown option '" + a + "' (--help lists them)");
@@ -133,8 +137,11 @@ static void read_options(int argc, char** argv)
             options.scale = (int)number_option("--scale", value, 1, 8);
         else if (name == "--seed")
             options.seed = (unsigned)number_option("--seed", value, 0, UINT32_MAX);
+        else if (name == "--input")
+            options.input = value;
         else
             options.keys = value;
+        options.run_given = options.run_given || name == "--keys" || name == "--seed" || name == "--input";
     }
     if (plain.size() != 2) {
         usage(stderr);
@@ -217,6 +224,19 @@ int main(int argc, char** argv)
         do_quit();
         return 1;
     }
+    // What the PNG carries: the source's bytes as they are, and the run's
+    // console input as the file gives it.
+    pngtext_program carried;
+    bool carry = !options.gif && pngtext_read_file(options.source, carried.source);
+    carried.name = std::filesystem::path(options.source).filename().string();
+    if (options.input) {
+        if (!pngtext_read_file(options.input, carried.input) || !freopen(options.input, "rb", stdin)) {
+            int err = errno;
+            mlex_close(&source);
+            do_quit();
+            fail(std::string("cannot read input file '") + options.input + "': " + strerror(err));
+        }
+    }
     FILE* out = fopen(options.out, "wb");
     if (!out) {
         int err = errno;
@@ -249,8 +269,20 @@ int main(int argc, char** argv)
         fprintf(stderr, "zorvik-capture: the program showed no frame; '%s' is one black frame\n", options.out);
         capture_add_black(film);
     }
+    std::vector<pngtext_item> texts;
+    if (carry) {
+        carried.has_run = options.run_given;
+        carried.seed = options.seed;
+        carried.frame = film.shown;
+        for (const capture_key& key : script)
+            carried.keys += (carried.keys.empty() ? "" : ",") + key.item;
+        std::string note;
+        texts = pngtext_items(carried, note);
+        if (!note.empty())
+            fprintf(stderr, "zorvik-capture: %s\n", note.c_str());
+    }
     bool written = options.gif ? capture_write_gif(out, film, options.fps, options.scale)
-                               : capture_write_png(out, film, film.frames.back(), options.scale);
+                               : capture_write_png(out, film, film.frames.back(), options.scale, texts);
     if (fclose(out) != 0)
         written = false;
     if (!written)

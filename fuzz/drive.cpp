@@ -27,6 +27,24 @@ static void write_bytes(const char* path, const uint8_t* data, size_t size)
     fclose(f);
 }
 
+bool fuzz_take_font(const char* path)
+{
+    FILE* from = fopen(path, "rb");
+    FILE* to = from ? fopen("term.mxf", "wb") : nullptr;
+    bool copied = to != nullptr;
+    char buffer[65536];
+    size_t n;
+    while (to && (n = fread(buffer, 1, sizeof buffer, from)) > 0)
+        copied = fwrite(buffer, 1, n, to) == n && copied;
+    if (from && ferror(from))
+        copied = false;
+    if (to && fclose(to) != 0)
+        copied = false;
+    if (from)
+        fclose(from);
+    return copied;
+}
+
 void fuzz_run_source(const uint8_t* data, size_t size)
 {
     int mode = size ? data[0] % 3 : 0;

@@ -12,6 +12,11 @@
 // must already go to a sink.
 void fuzz_run_source(const uint8_t* data, size_t size);
 
+// Copies the font at `path` into the current directory as term.mxf, where
+// the machine looks first, so that the text services and the overlay draw
+// under fuzzing as they do in a run. False when it cannot be copied.
+bool fuzz_take_font(const char* path);
+
 // The bytes as a font file: loaded, then texts holding every byte value
 // drawn plain and scaled on a surface of each depth, at a place on or off it
 // that the input's length picks.
@@ -24,3 +29,8 @@ void fuzz_font_file(const uint8_t* data, size_t size);
 // requests at the edited places. Bit 1 of the first byte asks for UTF-8
 // positions. Answers go to standard output.
 void fuzz_lsp_session(const uint8_t* data, size_t size);
+
+// The bytes as a PNG whose texts are read (pngtext.h). With an even first
+// byte every chunk's CRC is made right first, so that the fuzzer gets past
+// the check into the chunks' contents; with an odd one they stay as given.
+void fuzz_png_file(const uint8_t* data, size_t size);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds a fuzz target with clang, libFuzzer and the sanitizers, and runs it
 # for a while on a corpus seeded from the project's programs:
-#   fuzz/run.sh TARGET SECONDS      (TARGET: run, font, dap or lsp)
+#   fuzz/run.sh TARGET SECONDS      (TARGET: run, font, dap, lsp or png)
 # The growing corpus stays in build/fuzz/corpus-TARGET; inputs that crash or
 # hang the target land in build/fuzz/findings-TARGET. Keep each of them in
 # tests/fuzz/TARGET/, where the test suite replays it. Leaks are left to
@@ -32,6 +32,17 @@ elif [ "$target" = lsp ]; then
         '{"jsonrpc":"2.0","id":3,"method":"textDocument/semanticTokens/full","params":{"textDocument":{"uri":"file:///f.zvs"}}}'; do
         printf 'Content-Length: %d\r\n\r\n%s' "${#body}" "$body"; done; } > "$corpus/seed-session"
     [ -e "$corpus/seed-edits" ] || printf '\x01\x03\x0d\x01\x03lda\x07\x08\x00\x02#5' > "$corpus/seed-edits"
+elif [ "$target" = png ]; then
+    # The manual's pictures, which carry their programs, each with its CRCs
+    # made right (a 0 in front) and as they are (a 1); a tEXt program.
+    for png in "$ZORVIK_ROOT"/docs/pictures/*.png; do
+        for mode in 0 1; do
+            seed="$corpus/seed-$mode-$(basename "$png")"
+            [ -e "$seed" ] || { printf "\\x$mode"; cat "$png"; } > "$seed"
+        done
+    done
+    [ -e "$corpus/seed-text" ] || printf '\x00\x89PNG\r\n\x1a\n\0\0\0\x12tEXtZorvik program\0lda\0\0\0\0\0\0\0\0IEND\0\0\0\0' \
+        > "$corpus/seed-text"
 elif [ "$target" = dap ]; then
     cp -n "$ZORVIK_ROOT"/tests/fuzz/dap/* "$corpus"/ 2>/dev/null || true
 else
@@ -48,6 +59,7 @@ cp -n "$ZORVIK_ROOT"/tests/fuzz/"$target"/* "$corpus"/ 2>/dev/null || true
 max_len=4096
 [ "$target" = font ] && max_len=65536  # room for a font of the machine's size
 [ "$target" = lsp ] && max_len=1024
+[ "$target" = png ] && max_len=65536  # room for the manual's pictures
 # Where each allocation came from costs the most of the server's runs, and a
 # crash's own stack says enough.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-malloc_context_size=0}"

@@ -106,16 +106,59 @@ static std::string play_keep_key_name(SDLKey key)
     return name;
 }
 
+// The key events that reach a replay ending after shown frame `frame`, as
+// key-script items, each followed by `end`; `unnamed` counts those left
+// out for want of a name.
+static std::string play_keep_script(long long frame, const char* end, int& unnamed)
+{
+    std::string script;
+    unnamed = 0;
+    for (const play_kept_key& key : play_kept_keys) {
+        if (key.frame >= frame)
+            break;
+        std::string name = play_keep_key_name(key.key);
+        if (name.empty())
+            unnamed++;
+        else
+            script += std::to_string(key.frame) + ":" + name + (key.down ? ":down" : ":up") + end;
+    }
+    return script;
+}
+
+std::vector<pngtext_item> play_keep_texts(const std::string& name)
+{
+    pngtext_program carried;
+    carried.source = play.source;
+    carried.name = name;
+    carried.has_run = play_kept_shown > 0;
+    carried.seed = play.seed;
+    carried.frame = play_kept_shown;
+    carried.input = play_console_input().substr(0, play_kept_input);
+    int unnamed = 0;
+    carried.keys = play_keep_script(play_kept_shown, ",", unnamed);
+    if (!carried.keys.empty())
+        carried.keys.pop_back();
+    std::string note;
+    std::vector<pngtext_item> items = pngtext_items(carried, note);
+    if (!note.empty())
+        fprintf(stderr, "zorvik-play: %s\n", note.c_str());
+    return items;
+}
+
 // The kept files of one number, each made new: none may exist already.
+// The .in file only when the run read input, the .zvs only for a PNG's
+// program.
+constexpr int PLAY_KINDS = 6;
 struct play_kept_files {
-    std::string names[5];  // .test, .keys, .in, .out, .png
-    FILE* files[5] = {};
+    std::string names[PLAY_KINDS];  // .test, .keys, .in, .out, .png, .zvs
+    FILE* files[PLAY_KINDS] = {};
+    bool wanted[PLAY_KINDS] = {true, true, true, true, true, true};
 };
-static const char* const play_kept_kinds[5] = {".test", ".keys", ".in", ".out", ".png"};
+static const char* const play_kept_kinds[PLAY_KINDS] = {".test", ".keys", ".in", ".out", ".png", ".zvs"};
 
 static void play_keep_close(play_kept_files& k, bool remove_them)
 {
-    for (int i = 0; i < 5; i++) {
+    for (int i = 0; i < PLAY_KINDS; i++) {
         if (k.files[i]) {
             fclose(k.files[i]);
             if (remove_them)
@@ -126,22 +169,25 @@ static void play_keep_close(play_kept_files& k, bool remove_them)
 }
 
 // Opens PREFIX-N.* for the first N none of whose files exists; O_EXCL makes
-// sure that none is overwritten, not even one made meanwhile. The .in file
-// only with `input`. False, with a note, when they cannot be made.
-static bool play_keep_open(const std::string& prefix, bool input, play_kept_files& k)
+// sure that none is overwritten, not even one made meanwhile. Only the
+// files `k` wants. False, with a note, when they cannot be made.
+static bool play_keep_open(const std::string& prefix, play_kept_files& k)
 {
     for (int n = 1; n <= PLAY_KEEP_TRIES; n++) {
         bool taken = false;
         std::error_code error;
-        for (int i = 0; i < 5 && !taken; i++) {
+        for (int i = 0; i < PLAY_KINDS && !taken; i++) {
             k.names[i] = prefix + "-" + std::to_string(n) + play_kept_kinds[i];
-            taken = fs::symlink_status(k.names[i], error).type() != fs::file_type::not_found;
+            // Only a PNG's program keeps a .zvs; beside a .zvs program,
+            // PROGRAM-N.zvs is just another program and takes no number.
+            taken = (i < 5 || k.wanted[i]) &&
+                    fs::symlink_status(k.names[i], error).type() != fs::file_type::not_found;
         }
         if (taken)
             continue;
         int i = 0;
-        for (; i < 5; i++) {
-            if (i == 2 && !input)
+        for (; i < PLAY_KINDS; i++) {
+            if (!k.wanted[i])
                 continue;
             int fd = open(k.names[i].c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd < 0 || !(k.files[i] = fdopen(fd, "wb"))) {
@@ -150,7 +196,7 @@ static bool play_keep_open(const std::string& prefix, bool input, play_kept_file
                 break;
             }
         }
-        if (i == 5)
+        if (i == PLAY_KINDS)
             return true;
         int why = errno;
         play_keep_close(k, true);
@@ -171,18 +217,25 @@ void play_keep_write()
         fprintf(stderr, "zorvik-play: the run has shown no frame yet, so there is nothing to keep\n");
         return;
     }
+    // A PNG's program is kept beside the picture under the name it carries,
+    // as PROGRAM-N.zvs, the source that the test runs.
     fs::path program(play.program);
-    std::string prefix = (program.parent_path() / program.stem()).string();
+    std::string prefix = (program.parent_path() / play.stem).string();
     const std::string& input = play_console_input();
     const std::string& output = play_console_output();
     play_kept_files k;
-    if (!play_keep_open(prefix, play_kept_input > 0, k))
+    k.wanted[2] = play_kept_input > 0;
+    k.wanted[5] = play.from_png;
+    if (!play_keep_open(prefix, k))
         return;
+    std::string name = play.name.empty() ? program.filename().string() : play.name;
+    std::string source = play.from_png ? fs::path(k.names[5]).filename().string() : name;
 
     fprintf(k.files[0],
             "# A run of %s kept by zorvik-play; zorvik-test replays it.\n"
             "program = %s\nseed = %u\nstop-after-frame = %lld\n",
-            program.filename().c_str(), program.filename().c_str(), play.seed, frame);
+            play.from_png ? (name + " from " + program.filename().string()).c_str() : name.c_str(),
+            source.c_str(), play.seed, frame);
     // A replay runs unpaced, so it takes at most as long as the run played
     // at its frame rate; a run longer than half the default time limit gets
     // limits that many times the defaults.
@@ -195,22 +248,19 @@ void play_keep_write()
     // The events after the last shown frame never reach the replay, which
     // ends there.
     int unnamed = 0;
-    for (const play_kept_key& key : play_kept_keys) {
-        if (key.frame >= frame)
-            break;
-        std::string name = play_keep_key_name(key.key);
-        if (name.empty())
-            unnamed++;
-        else
-            fprintf(k.files[1], "%lld:%s:%s\n", key.frame, name.c_str(), key.down ? "down" : "up");
-    }
+    std::string script = play_keep_script(frame, "\n", unnamed);
+    fwrite(script.data(), 1, script.size(), k.files[1]);
     if (k.files[2])
         fwrite(input.data(), 1, play_kept_input, k.files[2]);
     fwrite(output.data(), 1, play_kept_output, k.files[3]);
+    if (k.files[5])
+        fwrite(play.source.data(), 1, play.source.size(), k.files[5]);
     capture_film film;
     film.keep_all = false;
     capture_add(film, play_kept_frame);
-    bool written = capture_write_png(k.files[4], film, film.frames.back(), 1);
+    // The expected frame carries the run too; zorvik-test compares only
+    // its pixels.
+    bool written = capture_write_png(k.files[4], film, film.frames.back(), 1, play_keep_texts(source));
     for (FILE*& f : k.files) {
         if (!f)
             continue;
@@ -220,16 +270,17 @@ void play_keep_write()
         f = nullptr;
     }
     if (!written) {
-        for (int i = 0; i < 5; i++)
-            if (i != 2 || play_kept_input > 0)
+        for (int i = 0; i < PLAY_KINDS; i++)
+            if (k.wanted[i])
                 remove(k.names[i].c_str());
         fprintf(stderr, "zorvik-play: cannot keep the run: cannot write %s-N files\n", prefix.c_str());
         return;
     }
     std::string names;
-    for (int i = 0; i < 5; i++)
-        if (i != 2 || play_kept_input > 0)
-            names += (names.empty() ? "" : i == 4 ? " and " : ", ") + k.names[i];
+    int last = k.wanted[5] ? 5 : 4;
+    for (int i = 0; i <= last; i++)
+        if (k.wanted[i])
+            names += (names.empty() ? "" : i == last ? " and " : ", ") + k.names[i];
     fprintf(stderr, "zorvik-play: kept the run so far (seed %u, %lld shown %s) as %s%s\n", play.seed, frame,
             frame == 1 ? "frame" : "frames", names.c_str(),
             unnamed ? (", leaving out " + std::to_string(unnamed) + " events of keys a key script cannot name")

@@ -28,7 +28,8 @@ struct play_options {
 static void play_usage(FILE* out)
 {
     fprintf(out,
-            "usage: zorvik-play [options] PROGRAM.zvs\n"
+            "usage: zorvik-play [options] PROGRAM.zvs|SHOT.png\n"
+            "  (a PNG that zorvik-capture, zorvik-play or the page wrote plays the program it carries)\n"
             "  --scale N      enlarge the window N times, 1 to 8 (default: as large as fits the screen)\n"
             "  --fps N        frames a second, 1 to 1000 (default 60)\n"
             "  --full-speed   frames do not wait: the program runs as fast as it can\n"
@@ -119,16 +120,20 @@ int main(int argc, char** argv)
 {
     play_options o = play_read_options(argc, argv);
     mlex_file source{};
-    if (mlex_init_file(&source, o.program) < 0)
+    play.program = o.program;
+    play.from_png = play_program_is_png(o.program);
+    std::string error;
+    int opened = play_program_open(&source, error);
+    if (opened == 0)
         play_fail(std::string("cannot open source file '") + o.program + "': " + strerror(errno));
+    if (opened < 0)
+        play_fail(std::string("cannot play '") + o.program + "': " + error);
     // Played unseen, a program could be neither watched nor ended from its
     // window; SDL_VIDEODRIVER=dummy asks for that on purpose.
     if (display_none_found()) {
         fprintf(stderr, "zorvik-play: no display (DISPLAY is not set), and the player needs a window\n");
         return 1;
     }
-    play.program = o.program;
-    play.stem = std::filesystem::path(o.program).stem().string();
     play.exit_on_end = o.exit_on_end;
     framerate_fps = o.fps;
     framerate_full_speed = o.full_speed;

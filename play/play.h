@@ -8,6 +8,9 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "pngtext.h"
 
 #include "SDL.h"
 
@@ -31,8 +34,11 @@ enum play_action {
 // A key's presses are counted, not only noted, so that several in one frame
 // (taps shorter than a frame) each act.
 struct play_state {
-    std::string program;     // the source path as given
-    std::string stem;        // its file name without the extension, for pictures
+    std::string program;     // the source path as given: a .zvs file, or a PNG that carries one
+    bool from_png = false;   // the program is a PNG's (program.cpp)
+    std::string source;      // the current run's source, its bytes as read
+    std::string name;        // its file name: the .zvs file's, or the one the PNG carries
+    std::string stem;        // the name without the extension, for pictures
     int scale = 0;           // the window's enlargement; 0 until it is chosen
     bool exit_on_end = false; // a program that ends ends the player too
     bool watching = false;   // saving the program starts it again
@@ -119,8 +125,22 @@ void play_keep_shown(SDL_Surface* surface);
 // with the frames shown before it.
 void play_keep_event(const SDL_Event* event);
 // Writes PROGRAM-N.test, .keys, .in, .out and .png beside the program and
-// names them on standard error.
+// names them on standard error; for a PNG's program PROGRAM-N.zvs too, the
+// source the test runs, PROGRAM being the name the PNG carries.
 void play_keep_write();
+// The texts a picture of the current run carries (pngtext.h): the program,
+// its name and the run as far as the last shown frame, as F10 keeps it
+// with `name` for the program's file name.
+std::vector<pngtext_item> play_keep_texts(const std::string& name);
+
+// program.cpp: the program's source for each run.
+// True for a path that names a PNG (by its extension).
+bool play_program_is_png(const std::string& path);
+// Reads the program whole into play.source, names it (play.name, .stem)
+// and opens it for the lexer. 1 when it opened; 0 when the file cannot be
+// read, errno saying why; -1 for a PNG that carries no readable program,
+// what is wrong in `error`.
+int play_program_open(mlex_file* source, std::string& error);
 
 // watch.cpp: starting again when the source is saved, also while the
 // program loops without refreshing or waits at a console read.

@@ -126,13 +126,18 @@ static bool play_reopen(mlex_file* source)
             return false;
         // Saves from here on start the next run again.
         play_again = PLAY_AGAIN_NONE;
-        if (mlex_init_file(source, play.program.c_str()) >= 0) {
+        std::string error;
+        int opened = play_program_open(source, error);
+        if (opened > 0) {
             if (saved)
                 fprintf(stderr, "zorvik-play: %s changed; starting again\n", play.program.c_str());
             return true;
         }
         const char* name = play.program.c_str();
-        if (errno == ENOENT)
+        if (opened < 0)
+            fprintf(stderr, "zorvik-play: cannot play '%s': %s; %s\n", name, error.c_str(),
+                    play.watching ? "waiting for it to be saved" : "F5 tries again");
+        else if (errno == ENOENT)
             fprintf(stderr, "zorvik-play: %s is gone (deleted or renamed); %s\n", name,
                     play.watching ? "waiting for it to come back" : "F5 looks for it again");
         else

@@ -61,9 +61,10 @@ static void play_write(const char* extension, const capture_film& film,
     }
 }
 
+// A screenshot carries the program and the run that led to it.
 static bool play_write_png(FILE* out, const capture_film& film)
 {
-    return capture_write_png(out, film, film.frames.back(), 1);
+    return capture_write_png(out, film, film.frames.back(), 1, play_keep_texts(play.name));
 }
 
 // The GIF plays at the player's frame rate, as far as GIF delays allow.

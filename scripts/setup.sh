@@ -74,4 +74,4 @@ zorvik_npm() {
 }
 
 ZORVIK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-ZORVIK_PACKAGES=(cmake g++ make libsdl1.2-dev libpng-dev libgif-dev libedit-dev nlohmann-json3-dev)
+ZORVIK_PACKAGES=(cmake g++ make libsdl1.2-dev libpng-dev zlib1g-dev libgif-dev libedit-dev nlohmann-json3-dev)

@@ -21,7 +21,7 @@ extern "C" int __lsan_do_recoverable_leak_check() __attribute__((weak));
 // Runs fn over every input kept for a target, in a child of its own: no
 // terminal for the step pause, and a hang or a sanitizer's report ends the
 // child, not the suite. Leaks count as failures where LeakSanitizer is in.
-void replay(const char* target, void (*fn)(const uint8_t*, size_t))
+void replay(const char* target, void (*fn)(const uint8_t*, size_t), bool font = false)
 {
     std::vector<std::string> inputs;
     for (const auto& entry : fs::directory_iterator(fs::path(ZORVIK_SOURCE_DIR) / "tests/fuzz" / target))
@@ -33,6 +33,9 @@ void replay(const char* target, void (*fn)(const uint8_t*, size_t))
         alarm(120);
         if (chdir(make_temp_dir().c_str()) != 0 || !freopen("/dev/null", "w", stdout))
             _exit(3);
+        // Programs draw text with the machine's font, as they do under the fuzzer.
+        if (font && !fuzz_take_font(ZORVIK_RUN_DIR "/term.mxf"))
+            _exit(5);
         run_budget = 100;
         set_callback(calls);
         for (const std::string& in : inputs)
@@ -47,7 +50,8 @@ void replay(const char* target, void (*fn)(const uint8_t*, size_t))
 
 TEST(FuzzReplay, EveryKeptInputRunsClean)
 {
-    replay("run", fuzz_run_source);
+    replay("run", fuzz_run_source, true);
     replay("font", fuzz_font_file);
     replay("lsp", fuzz_lsp_session);
+    replay("png", fuzz_png_file);
 }

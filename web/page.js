@@ -12,6 +12,7 @@ import {helpCreate} from './help.js';
 import {screenKeysWire} from './screenkeys.js';
 import {exportFill} from './fill.mjs';
 import {shareDecode, shareEncode, shareEncodeRun} from './share.js';
+import {shotIsPng, shotRead, shotWrite} from './shot.js';
 import {storeHeldElsewhere, storeHold, storeNewId, storeOnOtherTab, storeProgram, storeReady, storeRecent, storeSave,
         storeSetTabProgram, storeTabProgram} from './store.js';
 
@@ -213,8 +214,10 @@ function showRecent() {
 // gives the screen the keys.
 let runs = 0;
 let progressTimer = 0;
-// While a link's run replays, its frames.
+// While a link's run replays, its frames; and what it came from, a link or
+// a picture.
 let replaying = 0;
+let replayFrom = 'link';
 
 // "12 frames, 3,456 statements" so far, or null before the machine runs.
 function progressText() {
@@ -231,6 +234,7 @@ async function runEditor(focus = true, replay = null) {
   $('status').textContent = 'Starting…';
   debugEnd();
   replaying = replay ? replay.frames : 0;
+  replayFrom = replay?.from || 'link';
   const running = hostRun(editorText(editor), {debug: debugMode(), fullSpeed: $('speed').value === '0',
                                       ...(replay ? {seed: replay.seed, keys: replay.keys, keysEnd: replay.frames,
                                                     typedInput: replay.input, replayFrames: replay.frames} : {})});
@@ -241,7 +245,7 @@ async function runEditor(focus = true, replay = null) {
     const text = progressText();
     if (mine === runs && text && hostState() !== 'ended')
       $('status').textContent = (hostState() === 'waiting-input' ? `Waiting for input: ${text}` : `${replaying ? 'Replaying' : 'Running'}: ${text}`) +
-        (replaying ? ` of the link's ${replaying.toLocaleString('en')}.` : '.');
+        (replaying ? ` of the ${replayFrom}'s ${replaying.toLocaleString('en')}.` : '.');
   }, 250);
   let status;
   try {
@@ -250,7 +254,7 @@ async function runEditor(focus = true, replay = null) {
     if (mine !== runs) return;
     clearInterval(progressTimer);
     replaying = 0;
-    const why = `This link's run does not replay: ${e.message}. The program is in the editor.`;
+    const why = `This ${replayFrom}'s run does not replay: ${e.message}. The program is in the editor.`;
     $('status').textContent = why;
     say(why, true);
     return;
@@ -293,7 +297,40 @@ function savePng() {
   c.width = frame.width;
   c.height = frame.height;
   c.getContext('2d').putImageData(new ImageData(frame.rgba, frame.width, frame.height), 0, 0);
-  c.toBlob((blob) => download(work.name.replace(/\.zvs$/, '') + '.png', blob), 'image/png');
+  // The picture carries the program that ran and the run up to it.
+  const record = hostRecord();
+  const program = {source: record ? record.source : editorText(editor), name: work.name, run: record};
+  c.toBlob(async (blob) => {
+    const png = await shotWrite(new Uint8Array(await blob.arrayBuffer()), program);
+    download(work.name.replace(/\.zvs$/, '') + '.png', new Blob([png], {type: 'image/png'}));
+  }, 'image/png');
+}
+
+// A PNG that carries a program opens it under its name, and offers to
+// replay the run it carries; one that carries none changes nothing.
+async function openShot(file, bytes) {
+  let shot;
+  try {
+    shot = await shotRead(bytes);
+  } catch (e) {
+    const why = `${file.name} does not open: ${e.message}. The editor keeps what it had.`;
+    $('status').textContent = why;
+    say(why, true);
+    return;
+  }
+  const name = shot.name ? cleanName(shot.name) : cleanName(file.name.replace(/\.png$/i, ''));
+  replaceProgram(shot.source, name);
+  if (shot.broken) {
+    const why = `${name} from ${file.name} is in the editor; its run does not replay: ${shot.broken}.`;
+    $('status').textContent = why;
+    say(why, true);
+  } else if (shot.replay) {
+    say(`${name} from ${file.name} is in the editor, with the run the picture shows (frame ` +
+        `${shot.replay.frames.toLocaleString('en')}, seed ${shot.replay.seed}).`, false,
+        {label: 'Replay its run', run: () => runEditor(true, {...shot.replay, from: 'picture'})});
+  } else {
+    say(`${name} from ${file.name} is in the editor.`);
+  }
 }
 
 // True when the page comes from this computer alone (a loopback address
@@ -408,6 +445,7 @@ async function openLink(reload = false) {
 
 async function openFile(file) {
   const bytes = new Uint8Array(await file.arrayBuffer());
+  if (shotIsPng(bytes) || /\.png$/i.test(file.name)) return openShot(file, bytes);
   let text;
   try {
     text = new TextDecoder('utf-8', {fatal: true}).decode(bytes);
@@ -535,7 +573,7 @@ hostOn({
   },
   replayed(frames) {
     replaying = 0;
-    say(`The link's run is replayed, ${frames.toLocaleString('en')} frames: the keys are yours now.`);
+    say(`The ${replayFrom}'s run is replayed, ${frames.toLocaleString('en')} frames: the keys are yours now.`);
   },
   reset: consoleClear,
   output: consoleWrite,

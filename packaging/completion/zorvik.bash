@@ -118,7 +118,7 @@ _zorvik()
     case $tool in
         zorvik-check) _filedir zvs ;;                    # FILE...
         zorvik-debug) ((plain == 0)) && _filedir '@(zvs|test)' ;;  # SOURCE or NAME.test
-        zorvik-play) ((plain == 0)) && _filedir zvs ;;   # PROGRAM.zvs
+        zorvik-play) ((plain == 0)) && _filedir '@(zvs|png)' ;;  # PROGRAM.zvs or SHOT.png
         zorvik-test) _filedir '@(zvs|test)' ;;           # PATH...
         zorvik-capture)                                  # SOURCE OUT.png|OUT.gif
             case $plain in

@@ -2,8 +2,8 @@
 # The bash completion of packaging/completion in Debian's bash-completion,
 # on the built tools: each command name is bound; options complete to
 # exactly those of the tool's man page (zorvik's only in second place),
-# programs to .zvs files and folders (zorvik-test's paths to .test files
-# too), option values and the other arguments to what they take.
+# programs to .zvs files and folders (zorvik-test's paths to .test files,
+# zorvik-play's to PNGs too), option values and the other arguments to what they take.
 #   tests/packaging/completion_test.sh ZORVIK ZORVIK-CHECK ZORVIK-DEBUG ZORVIK-CAPTURE ZORVIK-LSP ZORVIK-PLAY ZORVIK-TEST
 # Not under set -u: bash-completion's functions read unset variables.
 set -o pipefail
@@ -19,6 +19,7 @@ cd "$work" && mkdir sub && touch a.zvs UP.ZVS b.txt c.png d.gif k.test
 programs=$'a.zvs\nUP.ZVS\nsub'
 tests=$'a.zvs\nUP.ZVS\nk.test\nsub'
 pictures=$'c.png\nd.gif\nsub'
+playable=$'a.zvs\nUP.ZVS\nc.png\nsub'
 files=$'a.zvs\nUP.ZVS\nb.txt\nc.png\nd.gif\nk.test\nsub'
 
 # completions TOOL WORD...: what TAB offers at the end of "TOOL WORD...",
@@ -83,7 +84,7 @@ offers "$pictures" zorvik-capture a.zvs ""
 offers "$pictures" zorvik-capture --frames 90 a.zvs ""
 offers "$pictures" zorvik-capture --frames=90 --debug a.zvs ""
 offers "" zorvik-capture a.zvs c.png ""
-offers "$programs" zorvik-play --scale 2 --full-speed ""
+offers "$playable" zorvik-play --scale 2 --full-speed ""
 offers "" zorvik-play a.zvs ""
 offers "$tests" zorvik-test ""
 offers "$tests" zorvik-test a.zvs --tap ""
@@ -93,6 +94,7 @@ offers "$files" zorvik-debug -x ""
 offers "$files" zorvik-debug --input ""
 offers "" zorvik-debug --history ""
 offers "" zorvik-capture --keys ""
+offers "$files" zorvik-capture --input ""
 offers "" zorvik-capture --frames=
 offers "" zorvik-play --fps ""
 offers "$files" zorvik-test --coverage ""
