@@ -27,10 +27,10 @@ async function through(stream, bytes) {
   return new Uint8Array(await new Response(piped).arrayBuffer());
 }
 
-class TooLarge extends Error {}
+export class InflateTooLarge extends Error {}
 
 // `bytes` inflated from `format` ('deflate' or 'deflate-raw'), read a piece
-// at a time; throws TooLarge past `most` bytes, without keeping more.
+// at a time; throws InflateTooLarge past `most` bytes, without keeping more.
 export async function inflateBounded(format, bytes, most = INFLATE_MOST) {
   const reader = new Blob([bytes]).stream().pipeThrough(new DecompressionStream(format)).getReader();
   const pieces = [];
@@ -41,7 +41,7 @@ export async function inflateBounded(format, bytes, most = INFLATE_MOST) {
     size += value.length;
     if (size > most) {
       reader.cancel().catch(() => {});
-      throw new TooLarge(`would inflate past ${most >> 20} MiB`);
+      throw new InflateTooLarge(`would inflate past ${most >> 20} MiB`);
     }
     pieces.push(value);
   }
@@ -64,7 +64,7 @@ async function unpack(packed, part) {
   try {
     bytes = await inflateBounded('deflate-raw', fromBase64Url(packed));
   } catch (e) {
-    if (e instanceof TooLarge) throw new Error(`the ${part} in this link ${e.message}`);
+    if (e instanceof InflateTooLarge) throw new Error(`the ${part} in this link ${e.message}`);
     throw new Error(`the ${part} in this link cannot be read: it is cut short or was changed`);
   }
   try {

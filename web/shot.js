@@ -8,8 +8,10 @@
 // reader walks the chunks itself, every length checked against the bytes
 // there are, and inflates at most 16 MiB in all.
 
+import {INFLATE_MOST, InflateTooLarge, inflateBounded} from './share.js';
+
 const SIGNATURE = [0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a];
-export const SHOT_MOST = 16 * 1024 * 1024;
+export const SHOT_MOST = INFLATE_MOST;
 const KEYWORD = {program: 'Zorvik program', name: 'Zorvik name', seed: 'Zorvik seed', keys: 'Zorvik keys',
                  input: 'Zorvik input', frame: 'Zorvik frame'};
 
@@ -88,31 +90,12 @@ export async function shotWrite(png, {source, name, run}) {
 
 // Inflates a zlib stream into at most `room` bytes; throws with why.
 async function inflate(bytes, room, where) {
-  const reader = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('deflate')).getReader();
-  const parts = [];
-  let size = 0;
   try {
-    for (;;) {
-      const {done, value} = await reader.read();
-      if (done) break;
-      size += value.length;
-      if (size > room) {
-        reader.cancel().catch(() => {});
-        throw new RangeError(`${where} inflates past ${SHOT_MOST >> 20} MiB`);
-      }
-      parts.push(value);
-    }
+    return await inflateBounded('deflate', bytes, room);
   } catch (e) {
-    if (e instanceof RangeError) throw e;
+    if (e instanceof InflateTooLarge) throw new RangeError(`${where} inflates past ${SHOT_MOST >> 20} MiB`);
     throw new Error(`${where} does not inflate: it is cut short or damaged`);
   }
-  const out = new Uint8Array(size);
-  let at = 0;
-  for (const p of parts) {
-    out.set(p, at);
-    at += p.length;
-  }
-  return out;
 }
 
 const typeName = (bytes) => String.fromCharCode(...bytes).replace(/[^A-Za-z]/g, '?');
