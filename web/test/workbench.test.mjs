@@ -141,7 +141,8 @@ test('every link and picture of the built manual resolves', () => {
   let checked = 0;
   for (const page of readdirSync(dir).filter((f) => f.endsWith('.html'))) {
     const html = readFileSync(join(dir, page), 'utf8');
-    assert.ok(!html.includes('&lt;!--'), `${page} shows a comment of the sources`);
+    // A comment's opening shown as text, outside the code the manual quotes.
+    assert.ok(!html.replace(/<code>[^]*?<\/code>/g, '').includes('&lt;!--'), `${page} shows a comment of the sources`);
     for (const [, , url] of html.matchAll(/(href|src)="([^"]+)"/g)) {
       if (/^[a-z]+:/i.test(url)) continue;
       const [path, anchor] = url.split('#');
