@@ -19,6 +19,20 @@ try {
   console.error(`export: ${template} is missing: build the page first with web/build.sh`);
   process.exit(1);
 }
-const html = exportFill(text, {name: basename(source), program: readFileSync(source)});
-writeFileSync(out, html);
+// A program or an output that cannot be used is named, as the tools name
+// files, without a trace of the script's insides.
+let program;
+try {
+  program = readFileSync(source);
+} catch (e) {
+  console.error(`export: cannot read '${source}': ${e.code === 'ENOENT' ? 'no such file' : e.message}`);
+  process.exit(1);
+}
+const html = exportFill(text, {name: basename(source), program});
+try {
+  writeFileSync(out, html);
+} catch (e) {
+  console.error(`export: cannot write '${out}': ${e.message}`);
+  process.exit(1);
+}
 console.error(`export: ${out}, ${html.length.toLocaleString('en')} bytes`);
