@@ -19,7 +19,19 @@
 #include "layout.h"
 #include "machine.h"
 #include "play.h"
+#include "play_keys.h"
 #include "support.h"
+
+void play_test_key(SDLKey key, Uint8 type)
+{
+    SDL_Event event{};
+    event.type = type;
+    event.key.type = type;
+    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    event.key.keysym.sym = key;
+    if (play_keys_filter(&event))
+        SDL_PushEvent(&event);
+}
 
 namespace {
 
@@ -179,16 +191,6 @@ uint32_t red = 0;
 std::vector<uint32_t> window_corner;  // the window's top-left 10 by 10 pixels, at frame 2
 int cells_at_frame_4[3];              // the key cells of a, F12 and F5
 
-void type_key(SDLKey key, Uint8 type)
-{
-    SDL_Event event{};
-    event.type = type;
-    event.key.type = type;
-    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.sym = key;
-    if (play_keys_filter(&event))
-        SDL_PushEvent(&event);
-}
 
 // At frame 1, F12 and the letter a go down; at
 // frame 4, F5 starts the program again; the run ends at frame 8.
@@ -197,8 +199,8 @@ bool typing_shown(SDL_Surface* surface)
     frames_shown++;
     if (frames_shown == 1) {
         red = ((uint32_t*)surface->pixels)[4 * surface->pitch / 4 + 3];
-        type_key(SDLK_F12, SDL_KEYDOWN);  // held: a key the program saw would stay down
-        type_key(SDLK_a, SDL_KEYDOWN);
+        play_test_key(SDLK_F12, SDL_KEYDOWN);  // held: a key the program saw would stay down
+        play_test_key(SDLK_a, SDL_KEYDOWN);
     }
     if (frames_shown == 2) {
         SDL_Surface* window = SDL_GetVideoSurface();
@@ -210,7 +212,7 @@ bool typing_shown(SDL_Surface* surface)
         int keys[] = {SDLK_a, SDLK_F12, SDLK_F5};
         for (int i = 0; i < 3; i++)
             cells_at_frame_4[i] = _reg.memory[key_offset + keys[i]];
-        type_key(SDLK_F5, SDL_KEYDOWN);
+        play_test_key(SDLK_F5, SDL_KEYDOWN);
     }
     return play_shown(surface) || frames_shown >= 8;
 }
@@ -286,8 +288,8 @@ bool tapping_shown(SDL_Surface* surface)
     frames_shown++;
     for (SDLKey key : {SDLK_a, SDLK_F12, SDLK_F12}) {
         if (frames_shown == 2 || (frames_shown == 4 && key == SDLK_a)) {
-            type_key(key, SDL_KEYDOWN);
-            type_key(key, SDL_KEYUP);
+            play_test_key(key, SDL_KEYDOWN);
+            play_test_key(key, SDL_KEYUP);
         }
     }
     if (frames_shown == 6) {
@@ -344,14 +346,14 @@ bool keeping_shown(SDL_Surface* surface)
     frames_shown++;
     bool end = play_shown(surface);
     if (frames_shown == 1 || frames_shown == 6)
-        type_key(SDLK_a, SDL_KEYDOWN);
+        play_test_key(SDLK_a, SDL_KEYDOWN);
     if (frames_shown == 3)
-        type_key(SDLK_a, SDL_KEYUP);
+        play_test_key(SDLK_a, SDL_KEYUP);
     if (frames_shown == 6)
-        type_key(SDLK_F5, SDL_KEYDOWN);
+        play_test_key(SDLK_F5, SDL_KEYDOWN);
     if (frames_shown == 2 || frames_shown == 4 || frames_shown == 8) {
-        type_key(SDLK_F10, SDL_KEYDOWN);
-        type_key(SDLK_F10, SDL_KEYUP);
+        play_test_key(SDLK_F10, SDL_KEYDOWN);
+        play_test_key(SDLK_F10, SDL_KEYUP);
         SDL_Event motion{};
         motion.type = SDL_MOUSEMOTION;
         EXPECT_EQ(play_keys_filter(&motion), 0);

@@ -12,6 +12,7 @@
 
 #include "display.h"
 #include "play.h"
+#include "play_keys.h"
 #include "pngtext.h"
 #include "support.h"
 
@@ -202,17 +203,6 @@ namespace {
 
 int frames_shown = 0;
 
-void press(SDLKey key, Uint8 type)
-{
-    SDL_Event event{};
-    event.type = type;
-    event.key.type = type;
-    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.sym = key;
-    if (play_keys_filter(&event))
-        SDL_PushEvent(&event);
-}
-
 // a goes down after frame 1; F10 and F12 after frame 2; the run ends at
 // frame 4.
 bool shooting_shown(SDL_Surface* surface)
@@ -220,11 +210,11 @@ bool shooting_shown(SDL_Surface* surface)
     frames_shown++;
     bool end = play_shown(surface);
     if (frames_shown == 1)
-        press(SDLK_a, SDL_KEYDOWN);
+        play_test_key(SDLK_a, SDL_KEYDOWN);
     if (frames_shown == 2)
         for (SDLKey key : {SDLK_F10, SDLK_F12}) {
-            press(key, SDL_KEYDOWN);
-            press(key, SDL_KEYUP);
+            play_test_key(key, SDL_KEYDOWN);
+            play_test_key(key, SDL_KEYUP);
         }
     return end || frames_shown >= 4;
 }
